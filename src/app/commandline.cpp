@@ -1,0 +1,81 @@
+#include "app/commandline.h"
+
+namespace kestrel {
+
+CommandLine CommandLine::parse(const QStringList &arguments)
+{
+    CommandLine cl;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        QString arg = arguments[i];
+        QString value;
+        bool hasValue = false;
+        if (const qsizetype eq = arg.indexOf(u'='); arg.startsWith(QLatin1String("--")) && eq > 0) {
+            value = arg.mid(eq + 1);
+            arg = arg.left(eq);
+            hasValue = true;
+        }
+        const auto takeValue = [&](QString &into) {
+            if (!hasValue) {
+                if (i + 1 >= arguments.size()) {
+                    cl.error = arg + QStringLiteral(" needs a folder");
+                    return;
+                }
+                value = arguments[++i];
+            }
+            if (value.isEmpty())
+                cl.error = arg + QStringLiteral(" needs a folder");
+            into = value;
+        };
+        const auto flag = [&](bool &into) {
+            if (hasValue)
+                cl.error = arg + QStringLiteral(" takes no value");
+            into = true;
+        };
+        if (arg == QLatin1String("--headless"))
+            flag(cl.headless);
+        else if (arg == QLatin1String("--connect"))
+            flag(cl.connect);
+        else if (arg == QLatin1String("--list-all"))
+            flag(cl.listAll);
+        else if (arg == QLatin1String("--version"))
+            flag(cl.version);
+        else if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
+            flag(cl.help);
+        else if (arg == QLatin1String("--program-dir"))
+            takeValue(cl.programDir);
+        else if (arg == QLatin1String("--mailbox"))
+            takeValue(cl.mailbox);
+        else
+            cl.error = QStringLiteral("unknown argument: ") + arguments[i];
+        if (!cl.error.isEmpty())
+            break;
+    }
+    if (cl.error.isEmpty() && cl.listAll && !cl.headless)
+        cl.error = QStringLiteral("--list-all goes with --headless (the window has its own box)");
+    return cl;
+}
+
+QString CommandLine::usage()
+{
+    return QStringLiteral(
+        "Usage: kestrel [--headless] [--program-dir DIR] [--mailbox DIR] [--connect]\n"
+        "               [--list-all] [--version] [--help]\n"
+        "\n"
+        "APRS Internet gateway beside the Zeno packet terminal.\n"
+        "\n"
+        "  --headless         run without windows; what the window would show goes to\n"
+        "                     standard output, one line per change\n"
+        "  --program-dir DIR  the folder with kestrel.ini, Web and Logs_Kestrel\n"
+        "                     (default: the folder of the program)\n"
+        "  --mailbox DIR      the host mailbox store (default: $ZENO_MAILBOX, else\n"
+        "                     ~/.zeno/registry)\n"
+        "  --connect          connect to APRS-IS right after start-up\n"
+        "  --list-all         headless: list all packets received from APRS-IS\n"
+        "  --version          print the version and end\n"
+        "  --help             print this text and end\n"
+        "\n"
+        "SIGINT and SIGTERM end the program as closing the window does (lists saved).\n"
+        "SIGUSR1 asks for the ISS position now.\n");
+}
+
+} // namespace kestrel

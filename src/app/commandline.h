@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kestrel {
+
+// What the command line asked for.
+struct CommandLine
+{
+    bool headless = false;
+    bool connect = false;
+    bool listAll = false;
+    bool version = false;
+    bool help = false;
+    QString programDir;
+    QString mailbox;
+    QString error; // not empty: the command line is bad
+
+    static CommandLine parse(const QStringList &arguments);
+    static QString usage();
+};
+
+} // namespace kestrel

@@ -1,0 +1,77 @@
+#include "app/headlessreporter.h"
+
+#include "core/gateway.h"
+#include "core/text.h"
+
+namespace kestrel {
+
+HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent)
+    : QObject(parent), out_(out)
+{
+    connect(&gateway.texts, &StateTexts::textChanged, this,
+            [this](StateTexts::Text t, const QString &value) {
+                print(StateTexts::name(t) + QStringLiteral(": ") + printable(value));
+            });
+    connect(&gateway.texts, &StateTexts::counterChanged, this,
+            [this](StateTexts::Counter c, qint64 value) {
+                print(QStringLiteral("Statistics ") + StateTexts::name(c) + QStringLiteral(": ") +
+                      QString::number(value));
+            });
+    connect(&gateway.refusals, &RefusalCounts::counted, this, [this](Refusal r, qint64 n) {
+        print(QStringLiteral("Not gated (") + QString::fromLatin1(RefusalCounts::name(r)) +
+              QStringLiteral("): ") + QString::number(n));
+    });
+    for (TextList *list : {&gateway.positionsList, &gateway.mheardList, &gateway.igatedList,
+                           &gateway.internetList}) {
+        const QString name = list->name();
+        connect(list, &TextList::rowAppended, this, [this, name](const QString &row) {
+            print(name + QStringLiteral(" + ") + printable(row));
+        });
+        connect(list, &TextList::rowReplaced, this,
+                [this, name](qsizetype i, const QString &row) {
+                    print(name + QStringLiteral(" ~") + QString::number(i + 1) +
+                          QStringLiteral(" ") + printable(row));
+                });
+        connect(list, &TextList::rowRemoved, this,
+                [this, name](qsizetype i, const QString &row) {
+                    print(name + QStringLiteral(" -") + QString::number(i + 1) +
+                          QStringLiteral(" ") + printable(row));
+                });
+    }
+    connect(&gateway, &Gateway::frameTaken, this, [this](const QString &frame) {
+        print(QStringLiteral("Frame: ") + printable(frame));
+    });
+    connect(&gateway.mailbox, &HostMailbox::commandWritten, this, [this](const QString &summary) {
+        print(QStringLiteral("Mailbox: ") + printable(summary));
+    });
+}
+
+QString HeadlessReporter::printable(const QString &s)
+{
+    QString out;
+    out.reserve(s.size());
+    for (const QChar c : s) {
+        const ushort u = c.unicode();
+        if (u == '\\')
+            out += QStringLiteral("\\\\");
+        else if (u == '\r')
+            out += QStringLiteral("\\r");
+        else if (u == '\n')
+            out += QStringLiteral("\\n");
+        else if (u < 0x20 || u == 0x7f)
+            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
+        else
+            out += c;
+    }
+    return out;
+}
+
+void HeadlessReporter::print(const QString &line)
+{
+    // Latin-1 on the way out too: each byte of outside text goes out as it came.
+    const QByteArray bytes = text::toBytes(line) + '\n';
+    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out_);
+    std::fflush(out_);
+}
+
+} // namespace kestrel

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QObject>
+
+#include <cstdio>
+
+namespace kestrel {
+
+class Gateway;
+
+// Headless, writes what the window would show as it changes, one line each
+// to standard output: a state text that changed, a row added to a list.
+class HeadlessReporter : public QObject
+{
+    Q_OBJECT
+public:
+    HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent = nullptr);
+
+    // Control characters of outside text are shown escaped, so a line stays
+    // one line.
+    static QString printable(const QString &s);
+
+private:
+    void print(const QString &line);
+    std::FILE *out_;
+};
+
+} // namespace kestrel

@@ -1,0 +1,135 @@
+#include "app/commandline.h"
+#include "app/headlessreporter.h"
+#include "app/signalwatcher.h"
+#include "core/gateway.h"
+#include "core/mailbox/directorystore.h"
+#include "ui/mainwindow.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <cstdio>
+#include <memory>
+
+using namespace kestrel;
+
+namespace {
+
+void printError(const QString &message)
+{
+    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+// Ends the event loop with a status, also when asked before it runs.
+void exitWith(int status)
+{
+    QTimer::singleShot(0, qApp, [status] { QCoreApplication::exit(status); });
+}
+
+// The desktop program's message boxes: never modal, so nothing else waits
+// for the operator; the program ends only after the last one is closed.
+class Notices : public QObject
+{
+public:
+    void show(QMessageBox::Icon icon, const QString &text, QWidget *parent)
+    {
+        auto *box = new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok,
+                                    parent);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setModal(false);
+        ++open_;
+        connect(box, &QMessageBox::finished, this, [this] {
+            if (--open_ == 0 && exitStatus_ >= 0)
+                exitWith(exitStatus_);
+        });
+        box->show();
+    }
+    void exitWhenClosed(int status)
+    {
+        exitStatus_ = status;
+        if (open_ == 0)
+            exitWith(status);
+    }
+
+private:
+    int open_ = 0;
+    int exitStatus_ = -1;
+};
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const CommandLine cl = CommandLine::parse(arguments);
+    if (!cl.error.isEmpty()) {
+        printError(QStringLiteral("kestrel: ") + cl.error + QLatin1Char('\n') + CommandLine::usage());
+        return 2;
+    }
+    if (cl.help) {
+        std::fputs(CommandLine::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (cl.version) {
+        std::printf("Kestrel %s\n", KESTREL_VERSION);
+        return 0;
+    }
+
+    std::unique_ptr<QCoreApplication> app;
+    if (cl.headless)
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    else
+        app = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("Zeno Kestrel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
+
+    const ProgramFolder folder(cl.programDir.isEmpty() ? QCoreApplication::applicationDirPath()
+                                                       : cl.programDir);
+    mailbox::DirectoryStore store(
+        mailbox::DirectoryStore::defaultFolder(cl.mailbox.toLocal8Bit().toStdString()));
+    Clock clock;
+    Gateway gateway(folder, store, clock);
+    SignalWatcher signalWatcher;
+    QObject::connect(&signalWatcher, &SignalWatcher::user1, &gateway, &Gateway::issRoutine);
+
+    std::unique_ptr<HeadlessReporter> reporter;
+    std::unique_ptr<MainWindow> window;
+    Notices notices;
+    if (cl.headless) {
+        reporter = std::make_unique<HeadlessReporter>(gateway, stdout);
+        QObject::connect(&gateway, &Gateway::failure, &gateway, printError);
+        QObject::connect(&gateway, &Gateway::fatalError, &gateway, [](const QString &message) {
+            printError(message);
+            exitWith(1);
+        });
+        QObject::connect(&gateway, &Gateway::quitRequested, &gateway, exitWith);
+        QObject::connect(&signalWatcher, &SignalWatcher::terminate, &gateway,
+                         &Gateway::closeMainWindow);
+        gateway.setListAllPackets(cl.listAll);
+    } else {
+        window = std::make_unique<MainWindow>(gateway);
+        MainWindow *w = window.get();
+        QObject::connect(&gateway, &Gateway::failure, &gateway, [&notices, w](const QString &m) {
+            printError(m);
+            notices.show(QMessageBox::Warning, m, w);
+        });
+        QObject::connect(&gateway, &Gateway::fatalError, &gateway,
+                         [&notices, w](const QString &message) {
+                             printError(message);
+                             notices.show(QMessageBox::Critical, message, w);
+                             notices.exitWhenClosed(1);
+                         });
+        QObject::connect(&gateway, &Gateway::quitRequested, &gateway,
+                         [&notices](int status) { notices.exitWhenClosed(status); });
+        QObject::connect(&signalWatcher, &SignalWatcher::terminate, w, &QWidget::close);
+        window->show();
+    }
+
+    if (gateway.start() == Gateway::StartOutcome::Started && cl.connect)
+        gateway.connectCommand();
+    return app->exec();
+}

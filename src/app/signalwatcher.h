@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+
+class QSocketNotifier;
+
+namespace kestrel {
+
+// Turns SIGINT, SIGTERM and SIGUSR1 into Qt signals on the main thread.
+class SignalWatcher : public QObject
+{
+    Q_OBJECT
+public:
+    explicit SignalWatcher(QObject *parent = nullptr);
+    ~SignalWatcher() override;
+
+signals:
+    void terminate();
+    void user1();
+
+private:
+    void readSignal();
+    QSocketNotifier *notifier_ = nullptr;
+};
+
+} // namespace kestrel

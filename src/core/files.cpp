@@ -1,0 +1,78 @@
+#include "core/files.h"
+
+#include "core/text.h"
+
+#include <QFile>
+#include <QSaveFile>
+
+namespace kestrel::files {
+
+namespace {
+QByteArray joined(const QStringList &lines)
+{
+    QByteArray out;
+    for (const QString &line : lines) {
+        out += text::toBytes(line);
+        out += "\r\n";
+    }
+    return out;
+}
+} // namespace
+
+bool appendLines(const QString &path, const QStringList &lines)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return false;
+    const QByteArray bytes = joined(lines);
+    const bool ok = file.write(bytes) == bytes.size();
+    file.close();
+    return ok && file.error() == QFileDevice::NoError;
+}
+
+QString saveList(const QString &path, const QStringList &rows)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    const QByteArray bytes = joined(rows);
+    if (file.write(bytes) != bytes.size()) {
+        const QString error = file.errorString();
+        file.cancelWriting();
+        file.commit();
+        return error;
+    }
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+LoadedList loadList(const QString &path)
+{
+    LoadedList result;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        QFile create(path);
+        if (!create.open(QIODevice::WriteOnly | QIODevice::Append)) {
+            result.error = create.errorString();
+            return result;
+        }
+        create.close();
+        if (!file.open(QIODevice::ReadOnly)) {
+            result.error = file.errorString();
+            return result;
+        }
+    }
+    const QByteArray content = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        result.error = file.errorString();
+        return result;
+    }
+    for (const QString &line : text::splitLines(content))
+        if (!line.isEmpty())
+            result.rows << line;
+    result.ok = true;
+    return result;
+}
+
+} // namespace kestrel::files

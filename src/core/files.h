@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The station's files: logs that are opened, appended to and closed for each
+// entry, and lists that are replaced whole. Every line is 8-bit text ended by
+// CR LF.
+namespace kestrel::files {
+
+// Appends the lines, each with CR LF, creating the file. False when the file
+// could not be opened or written.
+bool appendLines(const QString &path, const QStringList &lines);
+
+// Replaces the file with the rows, one per line, by way of a temporary file
+// renamed into place, so the old file stays whole if anything goes wrong.
+// Returns an empty text on success, else what went wrong.
+QString saveList(const QString &path, const QStringList &rows);
+
+struct LoadedList
+{
+    bool ok = false;
+    QStringList rows;
+    QString error;
+};
+// Creates the file empty when it is missing, then reads its rows in order.
+// Blank lines hold no row and are skipped.
+LoadedList loadList(const QString &path);
+
+} // namespace kestrel::files

@@ -1,0 +1,502 @@
+#include "core/gateway.h"
+
+#include "core/files.h"
+#include "core/settingsfile.h"
+#include "core/text.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+namespace kestrel {
+
+namespace {
+
+// A settings file is a few kilobytes; anything far larger is not one.
+constexpr qint64 kMaxSettingsBytes = 1 << 20;
+
+const QString kTerminated = QStringLiteral("zeno terminated!");
+
+struct TimerPlan
+{
+    QTimer Gateway::*timer;
+    int interval;
+    bool oneShot;
+    bool fromStart;
+    void (Gateway::*tick)();
+};
+
+const TimerPlan kTimers[] = {
+    {&Gateway::Timer1, 30000, true, true, &Gateway::timer1Tick},
+    {&Gateway::Timer2, 1000, false, false, &Gateway::timer2Tick},
+    {&Gateway::Timer4, 2000, true, false, &Gateway::timer4Tick},
+    {&Gateway::Timer5, 2000, true, false, &Gateway::timer5Tick},
+    {&Gateway::Timer6, 1000, false, true, &Gateway::timer6Tick},
+    {&Gateway::Timer7, 2000, false, true, &Gateway::timer7Tick},
+    {&Gateway::Timer8, 10000, true, false, &Gateway::timer8Tick},
+    {&Gateway::Timer9, 5000, true, false, &Gateway::timer9Tick},
+    {&Gateway::Timer10, 750, true, true, &Gateway::timer10Tick},
+    {&Gateway::Timer12, 150, true, false, &Gateway::timer12Tick},
+    {&Gateway::Timer14, 60000, false, false, &Gateway::timer14Tick},
+    {&Gateway::Timer15, 250, false, false, &Gateway::timer15Tick},
+    {&Gateway::Timer16, 1000, false, true, &Gateway::timer16Tick},
+};
+
+// The fatal start-up messages, by step, after the program folder.
+QString fatalText(int step)
+{
+    switch (step) {
+    case 1: return QStringLiteral("\\Logs_Kestrel folder is missing!");
+    case 2: return QStringLiteral("\\Web folder is missing!");
+    case 3: return QStringLiteral("\\Web\\Server.htm file is missing!");
+    default: return QStringLiteral("\\kestrel.ini file is missing!");
+    }
+}
+
+} // namespace
+
+Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &clock,
+                 QObject *parent)
+    : QObject(parent), mailbox(store), folder_(folder), clock_(clock)
+{
+    for (const TimerPlan &plan : kTimers) {
+        QTimer &timer = this->*(plan.timer);
+        timer.setInterval(plan.interval);
+        timer.setSingleShot(plan.oneShot);
+        connect(&timer, &QTimer::timeout, this, plan.tick);
+    }
+    connect(&settings, &Settings::changed, this, &Gateway::onSettingChanged);
+    connect(&mailbox, &HostMailbox::writeFailed, this, [this](const QString &key, const QString &name) {
+        logError(QStringLiteral("Mailbox"),
+                 QStringLiteral("could not store %1 \"%2\"").arg(key, name));
+    });
+}
+
+void Gateway::enable(QTimer &timer)
+{
+    if (!timer.isActive())
+        timer.start();
+}
+
+void Gateway::logError(const QString &word, const QString &message)
+{
+    files::appendLines(folder_.resolve(QStringLiteral("\\errors.txt")),
+                       {word + QLatin1Char(' ') + text::stamp(clock_.now()) + QLatin1Char(' ') +
+                        message});
+}
+
+Gateway::StartOutcome Gateway::start()
+{
+    for (const TimerPlan &plan : kTimers)
+        if (plan.fromStart)
+            enable(this->*(plan.timer));
+
+    StartOutcome outcome = StartOutcome::Started;
+    setIssProgress(1);
+    la_otra = 0;
+    Label17 = true;
+    texts.set(StateTexts::DxText, QString());
+
+    if (!proveFolder(QStringLiteral("\\Logs_Kestrel\\test.txt"), 1, outcome) ||
+        !proveFolder(QStringLiteral("\\Web\\test.txt"), 2, outcome))
+        return outcome;
+
+    QFile page(folder_.resolve(QStringLiteral("\\web\\server.htm")));
+    if (!QFileInfo(page.fileName()).isFile())
+        return fatal(3);
+    if (!page.open(QIODevice::ReadOnly))
+        return stopStartUp(QStringLiteral("cannot read %1: %2").arg(page.fileName(), page.errorString()));
+    page.close();
+
+    // A missing kestrel.ini ends start-up before the lists are created, so a
+    // fatal start leaves the program folder as it found it.
+    if (!QFileInfo::exists(folder_.resolve(QStringLiteral("\\kestrel.ini"))))
+        return fatal(4);
+
+    if (!loadList(QStringLiteral("\\positions.txt"), positionsList, positionsLoaded_, outcome))
+        return outcome;
+    texts.set(StateTexts::WebServerState, QStringLiteral("WEB SERVER OFF"));
+    if (!loadList(QStringLiteral("\\mheard.txt"), mheardList, mheardLoaded_, outcome))
+        return outcome;
+
+    Label7 = true;
+    const bool settingsRead = readSettingsFile(outcome);
+    Label7 = false;
+    if (!settingsRead)
+        return outcome;
+
+    texts.set(StateTexts::FilterDisplay, settings.text(Settings::AprsFilter));
+    mailbox.selectPorts(settings.text(Settings::RfPortIGate), settings.text(Settings::IGateRfPort));
+    mailbox.announce();
+
+    const QString call = mailbox.myCall();
+    settings.setText(Settings::OwnCall, call);
+    texts.set(StateTexts::OwnCallText, QStringLiteral("CallSign:") + call);
+    if (call.isEmpty())
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("the mailbox holds no call sign (MyCall); nothing can be gated "
+                                "until the host has written it and Kestrel is restarted"));
+
+    setConnectEnabled(true);
+    readHostBeacon();
+    deriveInternetBeacon();
+    Label17 = false;
+    mailbox.setTransmitAddressing(settings.text(Settings::UnprotoPath));
+
+    started_ = true;
+    return StartOutcome::Started;
+}
+
+Gateway::StartOutcome Gateway::fatal(int step)
+{
+    texto_de_error = folder_.path() + fatalText(step);
+    for (const TimerPlan &plan : kTimers)
+        disable(this->*(plan.timer));
+    enable(Timer12);
+    return StartOutcome::Fatal;
+}
+
+Gateway::StartOutcome Gateway::stopStartUp(const QString &reason)
+{
+    logError(QStringLiteral("Startup"), QStringLiteral("stopped: ") + reason);
+    emit failure(QStringLiteral("Start-up stopped: ") + reason);
+    return StartOutcome::Stopped;
+}
+
+bool Gateway::proveFolder(const QString &relative, int step, StartOutcome &outcome)
+{
+    const QString probe = folder_.resolve(relative);
+    if (!QFileInfo(QFileInfo(probe).path()).isDir()) {
+        outcome = fatal(step);
+        return false;
+    }
+    QFile file(probe);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append)) {
+        outcome = stopStartUp(QStringLiteral("cannot write in %1: %2")
+                                  .arg(QFileInfo(probe).path(), file.errorString()));
+        return false;
+    }
+    file.close();
+    file.remove();
+    return true;
+}
+
+bool Gateway::loadList(const QString &relative, TextList &list, bool &loaded,
+                       StartOutcome &outcome)
+{
+    const QString path = folder_.resolve(relative);
+    const files::LoadedList result = files::loadList(path);
+    if (!result.ok) {
+        outcome = stopStartUp(QStringLiteral("cannot read %1: %2").arg(path, result.error));
+        return false;
+    }
+    list.setRows(list.rows() + result.rows);
+    loaded = true;
+    return true;
+}
+
+bool Gateway::readSettingsFile(StartOutcome &outcome)
+{
+    QFile file(folder_.resolve(QStringLiteral("\\kestrel.ini")));
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (!file.exists()) {
+            outcome = fatal(4);
+            return false;
+        }
+        outcome = stopStartUp(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        return false;
+    }
+    const QByteArray content = file.read(kMaxSettingsBytes);
+    if (!file.atEnd())
+        logError(QStringLiteral("Settings"),
+                 QStringLiteral("kestrel.ini is larger than %1 bytes; the rest was not read")
+                     .arg(kMaxSettingsBytes));
+    for (const settingsfile::Problem &p : settingsfile::read(content, settings))
+        logError(QStringLiteral("Settings"),
+                 QStringLiteral("%1 on line %2 is not 0 or 1 (\"%3\"); read as 0")
+                     .arg(Settings::keyName(p.field))
+                     .arg(p.lineNumber)
+                     .arg(p.line));
+    return true;
+}
+
+void Gateway::readHostBeacon()
+{
+    const QString hostFolder = mailbox.hostPath();
+    const QString without = QStringLiteral("; running without the host beacon text, so no "
+                                           "position beacon is sent and no distance computed");
+    if (hostFolder.isEmpty()) {
+        logError(QStringLiteral("Host"), QStringLiteral("the mailbox holds no host folder (Path)") +
+                                             without);
+        return;
+    }
+    QFile ini(ProgramFolder::resolveUnder(hostFolder, QStringLiteral("\\Zeno.ini")));
+    if (!ini.open(QIODevice::ReadOnly)) {
+        logError(QStringLiteral("Host"), QStringLiteral("cannot read %1: %2")
+                                             .arg(ini.fileName(), ini.errorString()) +
+                                             without);
+        return;
+    }
+    const QStringList lines = text::splitLines(ini.read(kMaxSettingsBytes));
+    const qsizetype at = lines.indexOf(QStringLiteral("[APRS]"));
+    if (at < 0) {
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("%1 has no [APRS] line").arg(ini.fileName()) + without);
+        return;
+    }
+    settings.setText(Settings::HostBeaconText, lines.value(at + 1));
+}
+
+void Gateway::deriveInternetBeacon()
+{
+    const QString host = settings.text(Settings::HostBeaconText);
+    if (!settings.isOn(Settings::DishSymbol)) {
+        settings.setText(Settings::InternetBeaconText, host);
+        return;
+    }
+    // The digipeater symbol: "/" as symbol table, "#" as symbol code.
+    settings.setText(Settings::InternetBeaconText,
+                     text::left(host, 9) + QLatin1Char('/') + text::mid(host, 11, 9) +
+                         QLatin1Char('#') + text::mid(host, 21, 100));
+}
+
+void Gateway::onSettingChanged(Settings::Field field)
+{
+    switch (field) {
+    case Settings::DishSymbol:
+    case Settings::HostBeaconText:
+        deriveInternetBeacon();
+        break;
+    case Settings::IssObject:
+        issObjectSwitched(settings.isOn(Settings::IssObject));
+        break;
+    case Settings::WebServerYesNo:
+        webServerCheckClicked();
+        break;
+    default:
+        break;
+    }
+}
+
+void Gateway::issObjectSwitched(bool on)
+{
+    if (on) {
+        enable(Timer14);
+        enable(Timer16);
+    } else {
+        disable(Timer14);
+        disable(Timer16);
+    }
+    setIssProgress(1);
+    setIssBarVisible(on);
+    texts.set(StateTexts::IssObject, QString());
+    texts.set(StateTexts::IssLine, QString());
+    texts.set(StateTexts::IssCaption,
+              on ? QStringLiteral("+ISS Position Object") : QStringLiteral("ISS Position Object"));
+}
+
+void Gateway::webServerCheckClicked()
+{
+    // The web server's start routine runs here once the server exists.
+}
+
+void Gateway::closeLink()
+{
+    // Closes the APRS-IS socket once the link exists.
+}
+
+// --- The ways out ---------------------------------------------------------
+
+bool Gateway::saveList(const QString &path, const TextList &list)
+{
+    const QString error = files::saveList(path, list.rows());
+    if (error.isEmpty())
+        return true;
+    const QString message =
+        QStringLiteral("Could not save the %1 list to %2: %3").arg(list.name(), path, error);
+    logError(QStringLiteral("Lists"), message);
+    emit failure(message);
+    return false;
+}
+
+void Gateway::closeMainWindow()
+{
+    if (quitting_)
+        return;
+    closeLink();
+    bool saved = true;
+    // A list that could not be loaded is not saved over its file.
+    if (mheardLoaded_)
+        saved = saveList(folder_.resolve(QStringLiteral("\\mheard.txt")), mheardList) && saved;
+    if (positionsLoaded_)
+        saved = saveList(folder_.resolve(QStringLiteral("\\positions.txt")), positionsList) && saved;
+    requestQuit(saved ? 0 : 1);
+}
+
+void Gateway::exitCommand()
+{
+    if (quitting_)
+        return;
+    closeLink();
+    const bool saved =
+        saveList(QDir::current().absoluteFilePath(QStringLiteral("estaciones.txt")), igatedList);
+    requestQuit(saved ? 0 : 1);
+}
+
+void Gateway::requestQuit(int status)
+{
+    quitting_ = true;
+    for (const TimerPlan &plan : kTimers)
+        disable(this->*(plan.timer));
+    emit quitRequested(status);
+}
+
+// --- Operator commands and procedures --------------------------------------
+
+void Gateway::connectCommand()
+{
+    disable(Timer1);
+    con_descon_inet();
+}
+
+void Gateway::setListAllPackets(bool on)
+{
+    if (listAllPackets_ == on)
+        return;
+    listAllPackets_ = on;
+    emit listAllPacketsChanged(on);
+}
+
+void Gateway::CheckStatus()
+{
+    const QString status = mailbox.hostStatus();
+    texts.set(StateTexts::HostStatus, status.left(100));
+    if (status == kTerminated && settings.isOn(Settings::CloseZeno))
+        requestQuit(0); // at once, saving nothing: the host has gone
+}
+
+void Gateway::con_descon_inet()
+{
+    // The APRS-IS connect/disconnect toggle.
+}
+
+void Gateway::issRoutine()
+{
+    // Fetches the ISS position and hands the ISS object to the host.
+}
+
+// --- Timer ticks -------------------------------------------------------------
+
+void Gateway::timer1Tick()
+{
+    disable(Timer1);
+    if (settings.isOn(Settings::AutoYesNo))
+        con_descon_inet();
+}
+
+void Gateway::timer2Tick()
+{
+    // The link's one-second clock: rate window, status line, announcements.
+}
+
+void Gateway::timer4Tick()
+{
+    disable(Timer4);
+}
+
+void Gateway::timer5Tick()
+{
+    disable(Timer5);
+}
+
+void Gateway::timer6Tick()
+{
+    CheckStatus();
+    if (quitting_)
+        return;
+    rfReceivePass();
+}
+
+void Gateway::rfReceivePass()
+{
+    const QString frame = mailbox.receivedFrame();
+    if (frame == Pac_viejo)
+        return;
+    Pac_viejo = frame;
+    emit frameTaken(frame);
+}
+
+void Gateway::timer7Tick()
+{
+    // MHeard expiry and the DX text.
+}
+
+void Gateway::timer8Tick()
+{
+    disable(Timer8);
+}
+
+void Gateway::timer9Tick()
+{
+    disable(Timer9);
+}
+
+void Gateway::timer10Tick()
+{
+    disable(Timer10);
+}
+
+void Gateway::timer12Tick()
+{
+    disable(Timer12);
+    emit fatalError(texto_de_error);
+}
+
+void Gateway::timer14Tick()
+{
+    issRoutine();
+}
+
+void Gateway::timer15Tick()
+{
+    setIssLampVisible(!issLampVisible_);
+}
+
+void Gateway::timer16Tick()
+{
+    setIssProgress(issProgress_ + 16.66);
+}
+
+// --- Display state -------------------------------------------------------------
+
+void Gateway::setIssProgress(double width)
+{
+    issProgress_ = width;
+    emit issProgressChanged(width);
+}
+
+void Gateway::setIssBarVisible(bool visible)
+{
+    if (issBarVisible_ == visible)
+        return;
+    issBarVisible_ = visible;
+    emit issBarVisibleChanged(visible);
+}
+
+void Gateway::setIssLampVisible(bool visible)
+{
+    if (issLampVisible_ == visible)
+        return;
+    issLampVisible_ = visible;
+    emit issLampVisibleChanged(visible);
+}
+
+void Gateway::setConnectEnabled(bool enabled)
+{
+    if (connectEnabled_ == enabled)
+        return;
+    connectEnabled_ = enabled;
+    emit connectEnabledChanged(enabled);
+}
+
+} // namespace kestrel

@@ -1,0 +1,119 @@
+#include "core/mailbox/directorystore.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <system_error>
+
+#ifndef _WIN32
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
+namespace fs = std::filesystem;
+
+namespace kestrel::mailbox {
+
+namespace {
+
+// A key part such as ".." or "" must not lead out of the store.
+bool safePart(const std::string &part)
+{
+    return !part.empty() && part != "." && part != ".." &&
+           part.find('/') == std::string::npos && part.find('\0') == std::string::npos;
+}
+
+bool writeAll(int fd, const std::string &bytes)
+{
+#ifndef _WIN32
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0)
+            return false;
+        done += static_cast<std::size_t>(n);
+    }
+    return true;
+#else
+    (void)fd;
+    (void)bytes;
+    return false;
+#endif
+}
+
+} // namespace
+
+DirectoryStore::DirectoryStore(fs::path folder) : folder_(std::move(folder)) {}
+
+fs::path DirectoryStore::valuePath(const std::string &root, const std::string &key,
+                                   const std::string &name) const
+{
+    fs::path path = folder_ / root;
+    std::string part;
+    for (char c : key + '\\') {
+        if (c == '\\') {
+            if (!part.empty())
+                path /= part;
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    return path / name;
+}
+
+std::optional<std::string> DirectoryStore::get(const std::string &root, const std::string &key,
+                                               const std::string &name) const
+{
+    if (!safePart(name) || !safePart(root))
+        return std::nullopt;
+    std::ifstream in(valuePath(root, key, name), std::ios::binary);
+    if (!in)
+        return std::nullopt;
+    std::string value(kMaxValueBytes, '\0');
+    in.read(value.data(), static_cast<std::streamsize>(value.size()));
+    if (in.bad())
+        return std::nullopt;
+    value.resize(static_cast<std::size_t>(in.gcount()));
+    return cutAtNul(std::move(value));
+}
+
+bool DirectoryStore::set(const std::string &root, const std::string &key, const std::string &name,
+                         const std::string &value)
+{
+#ifdef _WIN32
+    (void)root, (void)key, (void)name, (void)value;
+    return false;
+#else
+    if (!safePart(name) || !safePart(root))
+        return false;
+    const fs::path target = valuePath(root, key, name);
+    std::error_code ec;
+    fs::create_directories(target.parent_path(), ec);
+    if (ec)
+        return false;
+
+    std::string temp = (target.parent_path() / (std::string(kTempPrefix) + name + "-XXXXXX")).string();
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        return false;
+    const bool written = writeAll(fd, value);
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
+    return true;
+#endif
+}
+
+fs::path DirectoryStore::defaultFolder(const std::string &fromCommandLine)
+{
+    if (!fromCommandLine.empty())
+        return fromCommandLine;
+    if (const char *env = std::getenv("ZENO_MAILBOX"); env && *env)
+        return env;
+    const char *home = std::getenv("HOME");
+    return fs::path(home && *home ? home : ".") / ".zeno" / "registry";
+}
+
+} // namespace kestrel::mailbox

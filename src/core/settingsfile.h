@@ -1,0 +1,31 @@
+#pragma once
+
+#include "core/settings.h"
+
+#include <QByteArray>
+#include <QList>
+
+// kestrel.ini: looks like an INI file but is read by position. The reader
+// finds the four section header lines and takes the lines after each header
+// in a fixed order; the key names are for people and are not looked at
+// (except "Gate Only Direct=", which ends the digipeater list).
+namespace kestrel::settingsfile {
+
+// A line the reader could not take as it stands.
+struct Problem
+{
+    Settings::Field field;
+    int lineNumber; // from 1
+    QString line;
+};
+
+// Reads the file's content into the record. Fields whose lines are missing
+// (the file ends inside a section) keep their values; digipeater rows are
+// added to the rows already there. A check value other than 0 or 1 reads as
+// 0 and is reported.
+QList<Problem> read(const QByteArray &content, Settings &settings);
+
+// The whole file for the record, every line ended by CR LF.
+QByteArray write(const Settings &settings);
+
+} // namespace kestrel::settingsfile

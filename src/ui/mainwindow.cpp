@@ -1,0 +1,240 @@
+#include "ui/mainwindow.h"
+
+#include "core/gateway.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListView>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+namespace kestrel {
+
+namespace {
+QFont fixedFont()
+{
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+// The ISS progress bar grows by 16.66 units a second: a minute fills it.
+constexpr int kIssBarFull = 1000;
+} // namespace
+
+MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent), gateway_(gateway)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Zeno Kestrel"));
+
+    auto *central = new QWidget(this);
+    auto *top = new QHBoxLayout;
+    top->addWidget(buildIssFrame(), 3);
+
+    auto *station = new QVBoxLayout;
+    station->addWidget(boundLabel(QStringLiteral("Label8"), StateTexts::OwnCallText));
+    station->addWidget(boundLabel(QStringLiteral("Label6"), StateTexts::WebServerState));
+    auto *inetToRf = new QGroupBox(QStringLiteral("Inet to RF"));
+    inetToRf->setObjectName(QStringLiteral("Frame7"));
+    auto *inetLayout = new QVBoxLayout(inetToRf);
+    inetLayout->addWidget(boundLabel(QStringLiteral("Label1"), StateTexts::InetToRfStatus));
+    station->addWidget(inetToRf);
+    top->addLayout(station, 1);
+    top->addWidget(buildServerFrame(), 2);
+
+    auto *lists = new QSplitter(Qt::Vertical);
+    auto *upper = new QSplitter(Qt::Horizontal);
+    upper->addWidget(buildPositionsFrame());
+    upper->addWidget(buildInternetFrame());
+    lists->addWidget(upper);
+    auto *lower = new QSplitter(Qt::Horizontal);
+    lower->addWidget(listFrame(QStringLiteral("Frame4"), QStringLiteral("IGated Packets List"),
+                               gateway.igatedList, QStringLiteral("List3")));
+    auto *mheard = listFrame(QStringLiteral("Frame5"), QStringLiteral("MHeard"), gateway.mheardList,
+                             QStringLiteral("List4"));
+    auto *header = new QLabel(QStringLiteral("     Station                  Date                "
+                                             "Time                                   Path"));
+    header->setObjectName(QStringLiteral("Label5"));
+    header->setFont(fixedFont());
+    static_cast<QVBoxLayout *>(mheard->layout())->insertWidget(0, header);
+    lower->addWidget(mheard);
+    lists->addWidget(lower);
+
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    layout->addWidget(lists, 1);
+    setCentralWidget(central);
+
+    auto *host = new QLabel;
+    host->setObjectName(QStringLiteral("HostStatus"));
+    statusBar()->addWidget(host);
+    connect(&gateway.texts, &StateTexts::textChanged, host,
+            [host](StateTexts::Text t, const QString &value) {
+                if (t == StateTexts::HostStatus)
+                    host->setText(QStringLiteral("Zeno: ") + value);
+            });
+
+    buildMenus();
+    resize(1100, 760);
+}
+
+QLabel *MainWindow::boundLabel(const QString &objectName, int text)
+{
+    const auto which = static_cast<StateTexts::Text>(text);
+    auto *label = new QLabel(gateway_.texts.text(which));
+    label->setObjectName(objectName);
+    label->setTextFormat(Qt::PlainText);
+    connect(&gateway_.texts, &StateTexts::textChanged, label,
+            [label, which](StateTexts::Text t, const QString &value) {
+                if (t == which)
+                    label->setText(value);
+            });
+    return label;
+}
+
+QWidget *MainWindow::buildIssFrame()
+{
+    auto *frame = new QGroupBox(gateway_.texts.text(StateTexts::IssCaption));
+    frame->setObjectName(QStringLiteral("Frame10"));
+    connect(&gateway_.texts, &StateTexts::textChanged, frame,
+            [frame](StateTexts::Text t, const QString &value) {
+                if (t == StateTexts::IssCaption)
+                    frame->setTitle(value);
+            });
+    auto *layout = new QGridLayout(frame);
+    layout->addWidget(boundLabel(QStringLiteral("Label3"), StateTexts::IssObject), 0, 0, 1, 2);
+    layout->addWidget(boundLabel(QStringLiteral("Label4"), StateTexts::IssLine), 1, 0);
+
+    auto *lamp = new QLabel;
+    lamp->setObjectName(QStringLiteral("Shape1"));
+    lamp->setFixedSize(14, 14);
+    lamp->setStyleSheet(QStringLiteral("background: #20c020; border-radius: 7px;"));
+    lamp->setVisible(gateway_.issLampVisible());
+    connect(&gateway_, &Gateway::issLampVisibleChanged, lamp, &QWidget::setVisible);
+    layout->addWidget(lamp, 1, 1);
+
+    auto *bar = new QProgressBar;
+    bar->setObjectName(QStringLiteral("Shape3"));
+    bar->setRange(0, kIssBarFull);
+    bar->setTextVisible(false);
+    bar->setMaximumHeight(8);
+    bar->setVisible(gateway_.issBarVisible());
+    const auto showProgress = [bar](double width) {
+        bar->setValue(std::min(kIssBarFull, static_cast<int>(width)));
+    };
+    showProgress(gateway_.issProgress());
+    connect(&gateway_, &Gateway::issProgressChanged, bar, showProgress);
+    connect(&gateway_, &Gateway::issBarVisibleChanged, bar, &QWidget::setVisible);
+    layout->addWidget(bar, 2, 0, 1, 2);
+    return frame;
+}
+
+QWidget *MainWindow::buildServerFrame()
+{
+    auto *frame = new QGroupBox(QStringLiteral("APRS Host Server"));
+    frame->setObjectName(QStringLiteral("Frame2"));
+    auto *layout = new QGridLayout(frame);
+
+    auto *connectButton = new QPushButton(gateway_.texts.text(StateTexts::ConnectCaption));
+    connectButton->setObjectName(QStringLiteral("Command2"));
+    connectButton->setEnabled(gateway_.connectEnabled());
+    connect(&gateway_, &Gateway::connectEnabledChanged, connectButton, &QWidget::setEnabled);
+    connect(&gateway_.texts, &StateTexts::textChanged, connectButton,
+            [connectButton](StateTexts::Text t, const QString &value) {
+                if (t == StateTexts::ConnectCaption)
+                    connectButton->setText(value);
+            });
+    connect(connectButton, &QPushButton::clicked, &gateway_, &Gateway::connectCommand);
+    layout->addWidget(connectButton, 0, 0);
+
+    auto *connections = new QLabel(QStringLiteral("Connections:"));
+    connections->setObjectName(QStringLiteral("Label29"));
+    layout->addWidget(connections, 0, 1, Qt::AlignRight);
+    layout->addWidget(boundLabel(QStringLiteral("Label30"), StateTexts::Connections), 0, 2);
+    auto *state = boundLabel(QStringLiteral("Label2"), StateTexts::ConnectionState);
+    state->setStyleSheet(QStringLiteral("font-weight: bold;"));
+    layout->addWidget(state, 1, 0, 1, 3);
+    return frame;
+}
+
+QWidget *MainWindow::buildPositionsFrame()
+{
+    auto *frame = listFrame(QStringLiteral("Frame6"), QStringLiteral("Position Beacons"),
+                            gateway_.positionsList, QStringLiteral("List5"));
+    auto *layout = static_cast<QVBoxLayout *>(frame->layout());
+    layout->addWidget(boundLabel(QStringLiteral("Label9"), StateTexts::LastStation));
+    auto *dx = new QHBoxLayout;
+    auto *dxCaption = new QLabel(QStringLiteral("DX:"));
+    dxCaption->setObjectName(QStringLiteral("Label11"));
+    dx->addWidget(dxCaption);
+    dx->addWidget(boundLabel(QStringLiteral("Label10"), StateTexts::DxText), 1);
+    layout->addLayout(dx);
+    layout->addWidget(boundLabel(QStringLiteral("Label12"), StateTexts::MicELine));
+    return frame;
+}
+
+QWidget *MainWindow::buildInternetFrame()
+{
+    auto *frame = listFrame(QStringLiteral("Frame3"), QStringLiteral("Internet Packet List"),
+                            gateway_.internetList, QStringLiteral("List2"));
+    auto *listAll = new QCheckBox(QStringLiteral("List All Packets"));
+    listAll->setObjectName(QStringLiteral("Check1"));
+    listAll->setChecked(gateway_.listAllPackets());
+    connect(listAll, &QCheckBox::toggled, &gateway_, &Gateway::setListAllPackets);
+    connect(&gateway_, &Gateway::listAllPacketsChanged, listAll, &QCheckBox::setChecked);
+    static_cast<QVBoxLayout *>(frame->layout())->insertWidget(0, listAll);
+
+    // The newest line stays in view.
+    auto *view = frame->findChild<QListView *>(QStringLiteral("List2"));
+    connect(&gateway_.internetList, &TextList::rowAppended, view, [view] { view->scrollToBottom(); });
+    view->setToolTip(QStringLiteral("Double click to see the frame"));
+    return frame;
+}
+
+QGroupBox *MainWindow::listFrame(const QString &objectName, const QString &caption,
+                                 TextList &list, const QString &listName)
+{
+    auto *frame = new QGroupBox(caption);
+    frame->setObjectName(objectName);
+    auto *layout = new QVBoxLayout(frame);
+    auto *view = new QListView;
+    view->setObjectName(listName);
+    view->setModel(&list);
+    view->setFont(fixedFont());
+    view->setUniformItemSizes(true);
+    view->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(view);
+    return frame;
+}
+
+void MainWindow::buildMenus()
+{
+    QMenu *program = menuBar()->addMenu(QStringLiteral("&Program"));
+    program->setObjectName(QStringLiteral("config"));
+    QAction *exit = program->addAction(QStringLiteral("&Exit"));
+    exit->setObjectName(QStringLiteral("Salir"));
+    connect(exit, &QAction::triggered, &gateway_, [this] {
+        closing_ = true;
+        gateway_.exitCommand();
+    });
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // The gateway saves its lists and then ends the program; until then the
+    // window stays.
+    if (!closing_) {
+        closing_ = true;
+        gateway_.closeMainWindow();
+    }
+    event->ignore();
+}
+
+} // namespace kestrel
