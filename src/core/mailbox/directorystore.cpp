@@ -51,7 +51,8 @@ fs::path DirectoryStore::valuePath(const std::string &root, const std::string &k
     std::string part;
     for (char c : key + '\\') {
         if (c == '\\') {
-            if (!part.empty())
+            // Empty, "." and ".." parts never lead anywhere outside the store.
+            if (!part.empty() && part != "." && part != "..")
                 path /= part;
             part.clear();
         } else {
