@@ -83,7 +83,7 @@ write_lists() {
         call=$(call_for "$i")
         case $((i % 3)) in
         0) path="" ;;
-        1) path="RS0ISS*" ;;
+        1) path="QB0SAT*" ;;
         *) path="WIDE1-1,WIDE2-1" ;;
         esac
         printf '%-10s%02d-%02d-26 %02d:%02d:%02d %s\r\n' "$call" $((i % 28 + 1)) \

@@ -1,1 +1,113 @@
-int main(){}
+#include "core/gateway.h"
+#include "core/mailbox/directorystore.h"
+#include "support/tempstation.h"
+#include "ui/mainwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListView>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kestrel;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+    struct Station
+    {
+        Station() : store(s.mailboxDir().toStdString()), gateway(ProgramFolder(s.programDir()), store, clock)
+        {
+            s.writeFile(s.programFile("mheard.txt"), "N1ABC-7   06-12-26 13:59:00 RS0ISS*\r\n");
+            gateway.start();
+        }
+        TempStation s;
+        mailbox::DirectoryStore store;
+        Clock clock;
+        Gateway gateway;
+    };
+
+    template <typename T> static T *child(QWidget &w, const char *name)
+    {
+        T *found = w.findChild<T *>(QString::fromLatin1(name));
+        if (!found)
+            qWarning("no control %s", name);
+        return found;
+    }
+
+private slots:
+    void controlsShowTheGateway()
+    {
+        Station st;
+        MainWindow w(st.gateway);
+        w.show();
+        QCOMPARE(w.objectName(), QStringLiteral("Form1"));
+        QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("DISCONNECTED"));
+        QCOMPARE(child<QLabel>(w, "Label8")->text(), "CallSign:" + TempStation::kCall);
+        QCOMPARE(child<QLabel>(w, "Label6")->text(), QStringLiteral("WEB SERVER OFF"));
+        QCOMPARE(child<QLabel>(w, "Label1")->text(), QStringLiteral("Disabled"));
+        QCOMPARE(child<QLabel>(w, "Label30")->text(), QStringLiteral("0"));
+        QVERIFY(child<QPushButton>(w, "Command2")->isEnabled());
+        QCOMPARE(child<QGroupBox>(w, "Frame10")->title(), QStringLiteral("ISS Position Object"));
+
+        // Views follow the gateway's state as it changes.
+        QListView *mheard = child<QListView>(w, "List4");
+        QCOMPARE(mheard->model()->rowCount(), 1);
+        st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
+        QCOMPARE(mheard->model()->index(1, 0).data().toString(), QStringLiteral("N2XYZ-9   06-12-26 14:00:00 "));
+        st.gateway.texts.set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
+        QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("Connecting ..."));
+        st.gateway.settings.setCheck(Settings::IssObject, true);
+        QCOMPARE(child<QGroupBox>(w, "Frame10")->title(), QStringLiteral("+ISS Position Object"));
+        QVERIFY(child<QProgressBar>(w, "Shape3")->isVisible());
+        for (const char *name : {"List2", "List3", "List5", "Label5", "Label9", "Label10", "Label12", "Label29"})
+            QVERIFY2(child<QWidget>(w, name), name);
+    }
+
+    void commandsReachTheGateway()
+    {
+        Station st;
+        MainWindow w(st.gateway);
+        w.show();
+        QCheckBox *listAll = child<QCheckBox>(w, "Check1");
+        QVERIFY(!listAll->isChecked());
+        listAll->click();
+        QVERIFY(st.gateway.listAllPackets());
+
+        QVERIFY(st.gateway.Timer1.isActive());
+        child<QPushButton>(w, "Command2")->click();
+        QVERIFY(!st.gateway.Timer1.isActive());
+
+        // Closing the window saves the lists and ends the program.
+        QSignalSpy quit(&st.gateway, &Gateway::quitRequested);
+        st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
+        QVERIFY(!w.close());
+        QCOMPARE(quit.size(), 1);
+        QCOMPARE(TempStation::readFile(st.s.programFile("mheard.txt")).count('\n'), 2);
+    }
+
+    void exitMenuSavesNoLists()
+    {
+        Station st;
+        MainWindow w(st.gateway);
+        QTemporaryDir cwd;
+        const QString old = QDir::currentPath();
+        QDir::setCurrent(cwd.path());
+        st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
+        QSignalSpy quit(&st.gateway, &Gateway::quitRequested);
+        child<QAction>(w, "Salir")->trigger();
+        QDir::setCurrent(old);
+        QCOMPARE(quit.size(), 1);
+        QVERIFY(QFileInfo::exists(cwd.path() + "/estaciones.txt"));
+        QCOMPARE(TempStation::readFile(st.s.programFile("mheard.txt")).count('\n'), 1);
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
