@@ -31,8 +31,12 @@ up_timeout=${BENCH_UP_TIMEOUT:-20}
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source_dir=$(dirname "$here")
-kestrel=$(cd "$build" 2>/dev/null && pwd)/kestrel
-zeno_host=$(dirname "$kestrel")/zeno-host
+if ! build_abs=$(cd "$build" 2>/dev/null && pwd); then
+    echo "startup.sh: no build folder $build" >&2
+    exit 2
+fi
+kestrel=$build_abs/kestrel
+zeno_host=$build_abs/zeno-host
 
 for exe in "$kestrel" "$zeno_host"; do
     if [[ ! -x $exe ]]; then

@@ -98,11 +98,19 @@ QString stamp(const QDateTime &t)
 
 QDateTime parseStamp(const QString &s)
 {
-    // Two-digit years are this century's.
-    const QDateTime t = QDateTime::fromString(s, QStringLiteral("dd-MM-yy HH:mm:ss"));
-    if (!t.isValid())
+    // DD-MM-YY HH:MM:SS, two-digit years of this century.
+    static const QString shape = QStringLiteral("99-99-99 99:99:99");
+    if (s.size() != shape.size())
         return {};
-    return t.addYears(100 * ((2000 - t.date().year() + 99) / 100));
+    for (qsizetype i = 0; i < s.size(); ++i)
+        if (shape[i] == u'9' ? !s[i].isDigit() || s[i].unicode() > 0x7f : s[i] != shape[i])
+            return {};
+    const auto field = [&s](qsizetype at) { return s.mid(at, 2).toInt(); };
+    const QDate date(2000 + field(6), field(3), field(0));
+    const QTime time(field(9), field(12), field(15));
+    if (!date.isValid() || !time.isValid())
+        return {};
+    return QDateTime(date, time);
 }
 
 } // namespace kestrel::text
