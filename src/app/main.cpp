@@ -25,7 +25,7 @@ void printError(const QString &message)
 // Ends the event loop with a status, also when asked before it runs.
 void exitWith(int status)
 {
-    QTimer::singleShot(0, qApp, [status] { QCoreApplication::exit(status); });
+    QTimer::singleShot(0, QCoreApplication::instance(), [status] { QCoreApplication::exit(status); });
 }
 
 // The desktop program's message boxes: never modal, so nothing else waits
