@@ -10,7 +10,7 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
 {
     connect(&gateway.texts, &StateTexts::textChanged, this,
             [this](StateTexts::Text t, const QString &value) {
-                print(StateTexts::name(t) + QStringLiteral(": ") + printable(value));
+                print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(value));
             });
     connect(&gateway.texts, &StateTexts::counterChanged, this,
             [this](StateTexts::Counter c, qint64 value) {
@@ -25,45 +25,25 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
                            &gateway.internetList}) {
         const QString name = list->name();
         connect(list, &TextList::rowAppended, this, [this, name](const QString &row) {
-            print(name + QStringLiteral(" + ") + printable(row));
+            print(name + QStringLiteral(" + ") + text::printable(row));
         });
         connect(list, &TextList::rowReplaced, this,
                 [this, name](qsizetype i, const QString &row) {
                     print(name + QStringLiteral(" ~") + QString::number(i + 1) +
-                          QStringLiteral(" ") + printable(row));
+                          QStringLiteral(" ") + text::printable(row));
                 });
         connect(list, &TextList::rowRemoved, this,
                 [this, name](qsizetype i, const QString &row) {
                     print(name + QStringLiteral(" -") + QString::number(i + 1) +
-                          QStringLiteral(" ") + printable(row));
+                          QStringLiteral(" ") + text::printable(row));
                 });
     }
     connect(&gateway, &Gateway::frameTaken, this, [this](const QString &frame) {
-        print(QStringLiteral("Frame: ") + printable(frame));
+        print(QStringLiteral("Frame: ") + text::printable(frame));
     });
     connect(&gateway.mailbox, &HostMailbox::commandWritten, this, [this](const QString &summary) {
-        print(QStringLiteral("Mailbox: ") + printable(summary));
+        print(QStringLiteral("Mailbox: ") + text::printable(summary));
     });
-}
-
-QString HeadlessReporter::printable(const QString &s)
-{
-    QString out;
-    out.reserve(s.size());
-    for (const QChar c : s) {
-        const ushort u = c.unicode();
-        if (u == '\\')
-            out += QStringLiteral("\\\\");
-        else if (u == '\r')
-            out += QStringLiteral("\\r");
-        else if (u == '\n')
-            out += QStringLiteral("\\n");
-        else if (u < 0x20 || u == 0x7f)
-            out += QStringLiteral("\\x%1").arg(u, 2, 16, QLatin1Char('0'));
-        else
-            out += c;
-    }
-    return out;
 }
 
 void HeadlessReporter::print(const QString &line)

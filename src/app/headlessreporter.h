@@ -16,10 +16,6 @@ class HeadlessReporter : public QObject
 public:
     HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent = nullptr);
 
-    // Control characters of outside text are shown escaped, so a line stays
-    // one line.
-    static QString printable(const QString &s);
-
 private:
     void print(const QString &line);
     std::FILE *out_;

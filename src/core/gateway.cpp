@@ -15,6 +15,10 @@ namespace {
 // A settings file is a few kilobytes; anything far larger is not one.
 constexpr qint64 kMaxSettingsBytes = 1 << 20;
 
+// A monitor text holds one AX.25 frame: a header of calls and details and at
+// most 256 bytes of information. Anything much longer is not a frame.
+constexpr qsizetype kMaxMonitorText = 2048;
+
 const QString kTerminated = QStringLiteral("zeno terminated!");
 
 struct TimerPlan
@@ -216,7 +220,7 @@ bool Gateway::readSettingsFile(StartOutcome &outcome)
                  QStringLiteral("%1 on line %2 is not 0 or 1 (\"%3\"); read as 0")
                      .arg(Settings::keyName(p.field))
                      .arg(p.lineNumber)
-                     .arg(p.line));
+                     .arg(text::printable(p.line)));
     return true;
 }
 
@@ -423,6 +427,14 @@ void Gateway::rfReceivePass()
     if (frame == Pac_viejo)
         return;
     Pac_viejo = frame;
+    if (frame.size() > kMaxMonitorText) {
+        refusals.add(Refusal::OverlongFrame);
+        logError(QStringLiteral("Frame"),
+                 QStringLiteral("a monitor text of %1 bytes is longer than any frame; ignored: %2")
+                     .arg(frame.size())
+                     .arg(text::printable(frame.left(80))));
+        return;
+    }
     emit frameTaken(frame);
 }
 

@@ -42,6 +42,11 @@ long long roundHalfEven(double v);
 // last line does not make an extra empty line.
 QStringList splitLines(const QByteArray &content);
 
+// Outside text made safe for one line of a log or terminal: a backslash,
+// CR, LF and other control characters are written as escapes (\\, \r, \n,
+// \xHH); everything else stays as it is.
+QString printable(const QString &s);
+
 // "DD-MM-YY HH:MM:SS", the one time stamp of lists and logs.
 QString stamp(const QDateTime &t);
 // Reads a stamp back; invalid when the text is not one.

@@ -268,6 +268,25 @@ private slots:
         QCOMPARE(taken.size(), 2);
     }
 
+    void monitorTextLongerThanAnyFrame()
+    {
+        TempStation s;
+        Run r(s);
+        r.gateway.start();
+        QSignalSpy taken(&r.gateway, &Gateway::frameTaken);
+        QByteArray huge(3 << 20, 'x');
+        huge.replace(0, 12, " 1:Fm N1ABC\r");
+        s.setMailboxValue("RXData", "String", huge);
+        r.gateway.timer6Tick();
+        r.gateway.timer6Tick();
+        QCOMPARE(taken.size(), 0);
+        QCOMPARE(r.gateway.refusals.count(Refusal::OverlongFrame), 1);
+        const QByteArray log = errors(s);
+        QCOMPARE(log.count("\r\n"), 1);
+        QVERIFY(log.startsWith("Frame 06-12-26 14:00:00 a monitor text of 1048576 bytes"));
+        QVERIFY(log.contains(" 1:Fm N1ABC\\rxxx"));
+    }
+
     void whatWasIgnoredIsLoggedAndStartUpGoesOn()
     {
         TempStation s;
