@@ -22,9 +22,9 @@ bool safePart(const std::string &part)
            part.find('/') == std::string::npos && part.find('\0') == std::string::npos;
 }
 
+#ifndef _WIN32
 bool writeAll(int fd, const std::string &bytes)
 {
-#ifndef _WIN32
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
@@ -33,12 +33,8 @@ bool writeAll(int fd, const std::string &bytes)
         done += static_cast<std::size_t>(n);
     }
     return true;
-#else
-    (void)fd;
-    (void)bytes;
-    return false;
-#endif
 }
+#endif
 
 } // namespace
 
