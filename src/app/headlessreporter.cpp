@@ -27,16 +27,14 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
         connect(list, &TextList::rowAppended, this, [this, name](const QString &row) {
             print(name + QStringLiteral(" + ") + text::printable(row));
         });
-        connect(list, &TextList::rowReplaced, this,
-                [this, name](qsizetype i, const QString &row) {
-                    print(name + QStringLiteral(" ~") + QString::number(i + 1) +
-                          QStringLiteral(" ") + text::printable(row));
-                });
-        connect(list, &TextList::rowRemoved, this,
-                [this, name](qsizetype i, const QString &row) {
-                    print(name + QStringLiteral(" -") + QString::number(i + 1) +
-                          QStringLiteral(" ") + text::printable(row));
-                });
+        connect(list, &TextList::rowReplaced, this, [this, name](qsizetype i, const QString &row) {
+            print(name + QStringLiteral(" ~") + QString::number(i + 1) + QStringLiteral(" ") +
+                  text::printable(row));
+        });
+        connect(list, &TextList::rowRemoved, this, [this, name](qsizetype i, const QString &row) {
+            print(name + QStringLiteral(" -") + QString::number(i + 1) + QStringLiteral(" ") +
+                  text::printable(row));
+        });
     }
     connect(&gateway, &Gateway::frameTaken, this, [this](const QString &frame) {
         print(QStringLiteral("Frame: ") + text::printable(frame));

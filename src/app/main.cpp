@@ -8,7 +8,6 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
-
 #include <cstdio>
 #include <memory>
 
@@ -25,7 +24,8 @@ void printError(const QString &message)
 // Ends the event loop with a status, also when asked before it runs.
 void exitWith(int status)
 {
-    QTimer::singleShot(0, QCoreApplication::instance(), [status] { QCoreApplication::exit(status); });
+    QTimer::singleShot(0, QCoreApplication::instance(),
+                       [status] { QCoreApplication::exit(status); });
 }
 
 // The desktop program's message boxes: never modal, so nothing else waits
@@ -35,8 +35,8 @@ class Notices : public QObject
 public:
     void show(QMessageBox::Icon icon, const QString &text, QWidget *parent)
     {
-        auto *box = new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok,
-                                    parent);
+        auto *box =
+            new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok, parent);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         ++open_;
@@ -67,7 +67,8 @@ int main(int argc, char *argv[])
         arguments << QString::fromLocal8Bit(argv[i]);
     const CommandLine cl = CommandLine::parse(arguments);
     if (!cl.error.isEmpty()) {
-        printError(QStringLiteral("kestrel: ") + cl.error + QLatin1Char('\n') + CommandLine::usage());
+        printError(QStringLiteral("kestrel: ") + cl.error + QLatin1Char('\n') +
+                   CommandLine::usage());
         return 2;
     }
     if (cl.help) {

@@ -50,17 +50,20 @@ const TimerPlan kTimers[] = {
 QString fatalText(int step)
 {
     switch (step) {
-    case 1: return QStringLiteral("\\Logs_Kestrel folder is missing!");
-    case 2: return QStringLiteral("\\Web folder is missing!");
-    case 3: return QStringLiteral("\\Web\\Server.htm file is missing!");
-    default: return QStringLiteral("\\kestrel.ini file is missing!");
+    case 1:
+        return QStringLiteral("\\Logs_Kestrel folder is missing!");
+    case 2:
+        return QStringLiteral("\\Web folder is missing!");
+    case 3:
+        return QStringLiteral("\\Web\\Server.htm file is missing!");
+    default:
+        return QStringLiteral("\\kestrel.ini file is missing!");
     }
 }
 
 } // namespace
 
-Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &clock,
-                 QObject *parent)
+Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &clock, QObject *parent)
     : QObject(parent), mailbox(store), folder_(folder), clock_(clock)
 {
     for (const TimerPlan &plan : kTimers) {
@@ -70,10 +73,11 @@ Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &cloc
         connect(&timer, &QTimer::timeout, this, plan.tick);
     }
     connect(&settings, &Settings::changed, this, &Gateway::onSettingChanged);
-    connect(&mailbox, &HostMailbox::writeFailed, this, [this](const QString &key, const QString &name) {
-        logError(QStringLiteral("Mailbox"),
-                 QStringLiteral("could not store %1 \"%2\"").arg(key, name));
-    });
+    connect(&mailbox, &HostMailbox::writeFailed, this,
+            [this](const QString &key, const QString &name) {
+                logError(QStringLiteral("Mailbox"),
+                         QStringLiteral("could not store %1 \"%2\"").arg(key, name));
+            });
 }
 
 void Gateway::enable(QTimer &timer)
@@ -84,9 +88,9 @@ void Gateway::enable(QTimer &timer)
 
 void Gateway::logError(const QString &word, const QString &message)
 {
-    files::appendLines(folder_.resolve(QStringLiteral("\\errors.txt")),
-                       {word + QLatin1Char(' ') + text::stamp(clock_.now()) + QLatin1Char(' ') +
-                        message});
+    files::appendLines(
+        folder_.resolve(QStringLiteral("\\errors.txt")),
+        {word + QLatin1Char(' ') + text::stamp(clock_.now()) + QLatin1Char(' ') + message});
 }
 
 Gateway::StartOutcome Gateway::start()
@@ -109,7 +113,8 @@ Gateway::StartOutcome Gateway::start()
     if (!QFileInfo(page.fileName()).isFile())
         return fatal(3);
     if (!page.open(QIODevice::ReadOnly))
-        return stopStartUp(QStringLiteral("cannot read %1: %2").arg(page.fileName(), page.errorString()));
+        return stopStartUp(
+            QStringLiteral("cannot read %1: %2").arg(page.fileName(), page.errorString()));
     page.close();
 
     // A missing kestrel.ini ends start-up before the lists are created, so a
@@ -185,8 +190,7 @@ bool Gateway::proveFolder(const QString &relative, int step, StartOutcome &outco
     return true;
 }
 
-bool Gateway::loadList(const QString &relative, TextList &list, bool &loaded,
-                       StartOutcome &outcome)
+bool Gateway::loadList(const QString &relative, TextList &list, bool &loaded, StartOutcome &outcome)
 {
     const QString path = folder_.resolve(relative);
     const files::LoadedList result = files::loadList(path);
@@ -207,7 +211,8 @@ bool Gateway::readSettingsFile(StartOutcome &outcome)
             outcome = fatal(4);
             return false;
         }
-        outcome = stopStartUp(QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
+        outcome = stopStartUp(
+            QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
         return false;
     }
     const QByteArray content = file.read(kMaxSettingsBytes);
@@ -230,15 +235,15 @@ void Gateway::readHostBeacon()
     const QString without = QStringLiteral("; running without the host beacon text, so no "
                                            "position beacon is sent and no distance computed");
     if (hostFolder.isEmpty()) {
-        logError(QStringLiteral("Host"), QStringLiteral("the mailbox holds no host folder (Path)") +
-                                             without);
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("the mailbox holds no host folder (Path)") + without);
         return;
     }
     QFile ini(ProgramFolder::resolveUnder(hostFolder, QStringLiteral("\\Zeno.ini")));
     if (!ini.open(QIODevice::ReadOnly)) {
-        logError(QStringLiteral("Host"), QStringLiteral("cannot read %1: %2")
-                                             .arg(ini.fileName(), ini.errorString()) +
-                                             without);
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("cannot read %1: %2").arg(ini.fileName(), ini.errorString()) +
+                     without);
         return;
     }
     const QStringList lines = text::splitLines(ini.read(kMaxSettingsBytes));
@@ -259,9 +264,9 @@ void Gateway::deriveInternetBeacon()
         return;
     }
     // The digipeater symbol: "/" as symbol table, "#" as symbol code.
-    settings.setText(Settings::InternetBeaconText,
-                     text::left(host, 9) + QLatin1Char('/') + text::mid(host, 11, 9) +
-                         QLatin1Char('#') + text::mid(host, 21, 100));
+    settings.setText(Settings::InternetBeaconText, text::left(host, 9) + QLatin1Char('/') +
+                                                       text::mid(host, 11, 9) + QLatin1Char('#') +
+                                                       text::mid(host, 21, 100));
 }
 
 void Gateway::onSettingChanged(Settings::Field field)
@@ -333,7 +338,8 @@ void Gateway::closeMainWindow()
     if (mheardLoaded_)
         saved = saveList(folder_.resolve(QStringLiteral("\\mheard.txt")), mheardList) && saved;
     if (positionsLoaded_)
-        saved = saveList(folder_.resolve(QStringLiteral("\\positions.txt")), positionsList) && saved;
+        saved =
+            saveList(folder_.resolve(QStringLiteral("\\positions.txt")), positionsList) && saved;
     requestQuit(saved ? 0 : 1);
 }
 

@@ -26,7 +26,8 @@ public:
     Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &clock,
             QObject *parent = nullptr);
 
-    enum class StartOutcome {
+    enum class StartOutcome
+    {
         Started,
         Fatal,  // a required folder or file is missing: Timer12 reports and ends the program
         Stopped // start-up broke off on another failure; the program keeps running

@@ -32,8 +32,8 @@ QString HostMailbox::get(const QString &key, const QString &name) const
 
 bool HostMailbox::set(const QString &key, const QString &name, const QString &value)
 {
-    const bool ok = store_.set(mailbox::kCurrentUser, text::toStdBytes(key),
-                               text::toStdBytes(name), text::toStdBytes(value));
+    const bool ok = store_.set(mailbox::kCurrentUser, text::toStdBytes(key), text::toStdBytes(name),
+                               text::toStdBytes(value));
     if (!ok)
         emit writeFailed(key, name);
     return ok;
@@ -67,9 +67,11 @@ void HostMailbox::transmitText(const QString &text)
 void HostMailbox::setTransmitAddressing(const QString &unprotoPath)
 {
     const QString settvf = QStringLiteral("/SETTVF/");
-    enqueue({{{kCommand, QStringLiteral("To"), QStringLiteral("APKR02")}}, settvf,
+    enqueue({{{kCommand, QStringLiteral("To"), QStringLiteral("APKR02")}},
+             settvf,
              QStringLiteral("SETTVF to=APKR02")});
-    enqueue({{{kCommand, QStringLiteral("Via"), unprotoPath}}, settvf,
+    enqueue({{{kCommand, QStringLiteral("Via"), unprotoPath}},
+             settvf,
              QStringLiteral("SETTVF via=") + unprotoPath});
 }
 
@@ -77,9 +79,7 @@ HostMailbox::Ports HostMailbox::portSelection(const QString &rfPortIGate,
                                               const QString &igateRfPort)
 {
     const auto whole = [](double v) { return static_cast<int>(text::roundHalfEven(v)); };
-    const int rx = rfPortIGate == QLatin1String("All")
-                       ? 7
-                       : whole(text::numericValue(rfPortIGate));
+    const int rx = rfPortIGate == QLatin1String("All") ? 7 : whole(text::numericValue(rfPortIGate));
     const double txValue = text::numericValue(igateRfPort);
     const int tx = txValue == 0 ? rx : whole(txValue);
     return {rx, tx};

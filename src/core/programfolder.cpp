@@ -23,9 +23,8 @@ QString ProgramFolder::resolveUnder(const QString &folder, const QString &relati
     for (const QString &part : relative.split(separators, Qt::SkipEmptyParts)) {
         QString next = current + QLatin1Char('/') + part;
         if (!QFileInfo::exists(next)) {
-            const QStringList entries =
-                QDir(current).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                        QDir::NoDotAndDotDot);
+            const QStringList entries = QDir(current).entryList(
+                QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
             for (const QString &entry : entries) {
                 if (entry.compare(part, Qt::CaseInsensitive) == 0) {
                     next = current + QLatin1Char('/') + entry;

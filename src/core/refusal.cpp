@@ -5,26 +5,46 @@ namespace kestrel {
 const char *RefusalCounts::name(Refusal reason)
 {
     switch (reason) {
-    case Refusal::OwnCall: return "own call";
-    case Refusal::OwnCallInPath: return "own call in path";
-    case Refusal::ThirdParty: return "third party";
-    case Refusal::Disconnected: return "disconnected";
-    case Refusal::Port: return "port";
-    case Refusal::CallList: return "call-sign list";
-    case Refusal::NotDirect: return "not direct";
-    case Refusal::EmptyInformation: return "empty information";
-    case Refusal::OverlongFrame: return "overlong frame";
-    case Refusal::BeforeLogin: return "before login";
-    case Refusal::NoGate: return "NOGATE";
-    case Refusal::LoopGuard: return "loop guard";
-    case Refusal::TypeFilter: return "type filter";
-    case Refusal::ShortLine: return "short line";
-    case Refusal::ServerComment: return "server comment";
-    case Refusal::PortDisabled: return "transmit port off";
-    case Refusal::InetRfOff: return "Internet to RF off";
-    case Refusal::RateLimit: return "rate limit";
-    case Refusal::OverlongLine: return "overlong line";
-    case Refusal::Count: break;
+    case Refusal::OwnCall:
+        return "own call";
+    case Refusal::OwnCallInPath:
+        return "own call in path";
+    case Refusal::ThirdParty:
+        return "third party";
+    case Refusal::Disconnected:
+        return "disconnected";
+    case Refusal::Port:
+        return "port";
+    case Refusal::CallList:
+        return "call-sign list";
+    case Refusal::NotDirect:
+        return "not direct";
+    case Refusal::EmptyInformation:
+        return "empty information";
+    case Refusal::OverlongFrame:
+        return "overlong frame";
+    case Refusal::BeforeLogin:
+        return "before login";
+    case Refusal::NoGate:
+        return "NOGATE";
+    case Refusal::LoopGuard:
+        return "loop guard";
+    case Refusal::TypeFilter:
+        return "type filter";
+    case Refusal::ShortLine:
+        return "short line";
+    case Refusal::ServerComment:
+        return "server comment";
+    case Refusal::PortDisabled:
+        return "transmit port off";
+    case Refusal::InetRfOff:
+        return "Internet to RF off";
+    case Refusal::RateLimit:
+        return "rate limit";
+    case Refusal::OverlongLine:
+        return "overlong line";
+    case Refusal::Count:
+        break;
     }
     return "?";
 }

@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-
 #include <array>
 
 namespace kestrel {
@@ -15,25 +14,68 @@ class Settings : public QObject
 {
     Q_OBJECT
 public:
-    enum Field {
+    enum Field
+    {
         // [APRS-IS]
-        AprsIsHost, AprsIsPort, ValidationNumber, AprsFilter, ProxyYesNo, ProxyAddress, AutoYesNo,
+        AprsIsHost,
+        AprsIsPort,
+        ValidationNumber,
+        AprsFilter,
+        ProxyYesNo,
+        ProxyAddress,
+        AutoYesNo,
         // [Inet TX]
-        InetBeacon, DishSymbol, Interval, StatusText, AddDx, SendBull, BulletinText, AnswerYesNo,
+        InetBeacon,
+        DishSymbol,
+        Interval,
+        StatusText,
+        AddDx,
+        SendBull,
+        BulletinText,
+        AnswerYesNo,
         AnswerText,
         // [IGATE], after the digipeater list
-        GateOnlyDirect, DigiAll, RfPortIGate, OnlyDirect, MHExpTime, IGateRfPort, PacketsMin,
-        UnprotoPath, TypeAll, TypeMessage, TypeBulletin, TypePosition,
+        GateOnlyDirect,
+        DigiAll,
+        RfPortIGate,
+        OnlyDirect,
+        MHExpTime,
+        IGateRfPort,
+        PacketsMin,
+        UnprotoPath,
+        TypeAll,
+        TypeMessage,
+        TypeBulletin,
+        TypePosition,
         // [MISCELANEOUS]
-        RunZeno, CloseZeno, LogIGated, LogAprsIs, LogServConn, LogMsgs, LogInetRf, WebServerYesNo,
-        WebServerPort, WebComments, LogVisits, IssObject, IssObjectOnly,
+        RunZeno,
+        CloseZeno,
+        LogIGated,
+        LogAprsIs,
+        LogServConn,
+        LogMsgs,
+        LogInetRf,
+        WebServerYesNo,
+        WebServerPort,
+        WebComments,
+        LogVisits,
+        IssObject,
+        IssObjectOnly,
         // Station identity: filled at start-up, never written to the file.
-        OwnCall, HostBeaconText, InternetBeaconText,
+        OwnCall,
+        HostBeaconText,
+        InternetBeaconText,
         FieldCount
     };
     Q_ENUM(Field)
 
-    enum class Kind { Text, Check, Choice, Identity };
+    enum class Kind
+    {
+        Text,
+        Check,
+        Choice,
+        Identity
+    };
 
     struct Info
     {

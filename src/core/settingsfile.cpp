@@ -8,17 +8,16 @@ namespace {
 
 using F = Settings::Field;
 
-const QList<F> kAprsIs = {F::AprsIsHost,   F::AprsIsPort,   F::ValidationNumber, F::AprsFilter,
-                          F::ProxyYesNo,   F::ProxyAddress, F::AutoYesNo};
-const QList<F> kInetTx = {F::InetBeacon, F::DishSymbol,   F::Interval,
-                          F::StatusText, F::AddDx,        F::SendBull,
-                          F::BulletinText, F::AnswerYesNo, F::AnswerText};
-const QList<F> kIgate = {F::DigiAll,      F::RfPortIGate,  F::OnlyDirect,   F::MHExpTime,
-                         F::IGateRfPort,  F::PacketsMin,   F::UnprotoPath,  F::TypeAll,
-                         F::TypeMessage,  F::TypeBulletin, F::TypePosition};
-const QList<F> kMisc = {F::RunZeno,       F::CloseZeno,      F::LogIGated,     F::LogAprsIs,
-                        F::LogServConn,   F::LogMsgs,        F::LogInetRf,     F::WebServerYesNo,
-                        F::WebServerPort, F::WebComments,    F::LogVisits,     F::IssObject,
+const QList<F> kAprsIs = {F::AprsIsHost, F::AprsIsPort,   F::ValidationNumber, F::AprsFilter,
+                          F::ProxyYesNo, F::ProxyAddress, F::AutoYesNo};
+const QList<F> kInetTx = {F::InetBeacon, F::DishSymbol,   F::Interval,    F::StatusText, F::AddDx,
+                          F::SendBull,   F::BulletinText, F::AnswerYesNo, F::AnswerText};
+const QList<F> kIgate = {F::DigiAll,     F::RfPortIGate,  F::OnlyDirect,  F::MHExpTime,
+                         F::IGateRfPort, F::PacketsMin,   F::UnprotoPath, F::TypeAll,
+                         F::TypeMessage, F::TypeBulletin, F::TypePosition};
+const QList<F> kMisc = {F::RunZeno,       F::CloseZeno,   F::LogIGated, F::LogAprsIs,
+                        F::LogServConn,   F::LogMsgs,     F::LogInetRf, F::WebServerYesNo,
+                        F::WebServerPort, F::WebComments, F::LogVisits, F::IssObject,
                         F::IssObjectOnly};
 
 const QString kHeaderAprsIs = QStringLiteral("[APRS-IS]");

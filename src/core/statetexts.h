@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-
 #include <array>
 
 namespace kestrel {
@@ -13,8 +12,10 @@ class StateTexts : public QObject
 {
     Q_OBJECT
 public:
-    enum Text {
-        ConnectionState, // "DISCONNECTED", "Connecting ...", "CONNECTED to: ...", "CONNECTED TO: ..."
+    enum Text
+    {
+        ConnectionState, // "DISCONNECTED", "Connecting ...", "CONNECTED to: ...", "CONNECTED TO:
+                         // ..."
         WebServerState,  // "WEB SERVER OFF" / "WEB SERVER ON"
         OwnCallText,     // "CallSign:" and the own call
         DxText,          // the farthest station
@@ -32,7 +33,16 @@ public:
     };
     Q_ENUM(Text)
 
-    enum Counter { RfToInet, InetToRf, RfRx, RfTx, InetTx, InetRx, CounterCount };
+    enum Counter
+    {
+        RfToInet,
+        InetToRf,
+        RfRx,
+        RfTx,
+        InetTx,
+        InetRx,
+        CounterCount
+    };
     Q_ENUM(Counter)
 
     explicit StateTexts(QObject *parent = nullptr);

@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
-
 #include <string>
 
 // Text helpers shared by every module. External text is 8-bit: it crosses
@@ -16,13 +15,19 @@ inline QString fromBytes(const std::string &bytes)
 {
     return QString::fromLatin1(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
-inline QString fromBytes(const QByteArray &bytes) { return QString::fromLatin1(bytes); }
+inline QString fromBytes(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes);
+}
 inline std::string toStdBytes(const QString &s)
 {
     const QByteArray b = s.toLatin1();
     return std::string(b.constData(), static_cast<std::size_t>(b.size()));
 }
-inline QByteArray toBytes(const QString &s) { return s.toLatin1(); }
+inline QByteArray toBytes(const QString &s)
+{
+    return s.toLatin1();
+}
 
 // Position of the first occurrence of `what` in `s`, from 1; 0 when absent.
 qsizetype instr(const QString &s, const QString &what);

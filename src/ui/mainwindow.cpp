@@ -193,13 +193,14 @@ QWidget *MainWindow::buildInternetFrame()
 
     // The newest line stays in view.
     auto *view = frame->findChild<QListView *>(QStringLiteral("List2"));
-    connect(&gateway_.internetList, &TextList::rowAppended, view, [view] { view->scrollToBottom(); });
+    connect(&gateway_.internetList, &TextList::rowAppended, view,
+            [view] { view->scrollToBottom(); });
     view->setToolTip(QStringLiteral("Double click to see the frame"));
     return frame;
 }
 
-QGroupBox *MainWindow::listFrame(const QString &objectName, const QString &caption,
-                                 TextList &list, const QString &listName)
+QGroupBox *MainWindow::listFrame(const QString &objectName, const QString &caption, TextList &list,
+                                 const QString &listName)
 {
     auto *frame = new QGroupBox(caption);
     frame->setObjectName(objectName);

@@ -16,7 +16,6 @@
 
 #include <QByteArray>
 #include <QStringList>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -123,7 +122,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const QList<settingsfile::Problem> againProblems = settingsfile::read(written, again);
     if (!againProblems.isEmpty())
         fail("the written file reads with a problem", input,
-             QStringLiteral("line %1: %2").arg(againProblems[0].lineNumber).arg(againProblems[0].line));
+             QStringLiteral("line %1: %2")
+                 .arg(againProblems[0].lineNumber)
+                 .arg(againProblems[0].line));
     checkSameFields(again, first, "a field changed on its way through the file", input);
     if (again.digiList() != first.digiList())
         fail("the digipeater rows changed on their way through the file", input,

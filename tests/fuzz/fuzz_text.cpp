@@ -9,7 +9,6 @@
 #include <QByteArray>
 #include <QDate>
 #include <QTime>
-
 #include <cerrno>
 #include <cfloat>
 #include <cmath>
@@ -25,7 +24,8 @@ namespace {
 
 [[noreturn]] void fail(const char *what, const QByteArray &input, const QString &detail = {})
 {
-    std::fprintf(stderr, "fuzz_text: %s\n  input: %s\n", what, input.toPercentEncoding().constData());
+    std::fprintf(stderr, "fuzz_text: %s\n  input: %s\n", what,
+                 input.toPercentEncoding().constData());
     if (!detail.isEmpty())
         std::fprintf(stderr, "  %s\n", detail.toLatin1().toPercentEncoding(" :=,").constData());
     std::abort();
@@ -168,8 +168,7 @@ int daysIn(int year, int month)
 // 2000-2099 and a real time of day.
 bool isStamp(const QByteArray &s, QDate &date, QTime &time)
 {
-    if (s.size() != 17 || s[2] != '-' || s[5] != '-' || s[8] != ' ' || s[11] != ':' ||
-        s[14] != ':')
+    if (s.size() != 17 || s[2] != '-' || s[5] != '-' || s[8] != ' ' || s[11] != ':' || s[14] != ':')
         return false;
     const int d = twoDigits(s, 0), mo = twoDigits(s, 3), y = twoDigits(s, 6);
     const int h = twoDigits(s, 9), mi = twoDigits(s, 12), se = twoDigits(s, 15);

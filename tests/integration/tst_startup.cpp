@@ -7,7 +7,6 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <csignal>
 #include <unistd.h>
 
@@ -28,7 +27,8 @@ public:
             p.start(program, args);
         } else {
             p.start(QStringLiteral("setpriv"),
-                    QStringList{"--reuid=" + runAs, "--regid=" + runAs, "--clear-groups", program} + args);
+                    QStringList{"--reuid=" + runAs, "--regid=" + runAs, "--clear-groups", program} +
+                        args);
         }
         p.waitForStarted();
     }
@@ -126,7 +126,8 @@ private slots:
         const QStringList before = s.snapshot();
         Child kestrel(bin("KESTREL_BIN"), kestrelArgs(s));
         QCOMPARE(kestrel.finish(), 1);
-        QCOMPARE(kestrel.err(), QDir::toNativeSeparators(s.programDir()).toLocal8Bit() + message + '\n');
+        QCOMPARE(kestrel.err(),
+                 QDir::toNativeSeparators(s.programDir()).toLocal8Bit() + message + '\n');
         QCOMPARE(s.snapshot(), before);
     }
 

@@ -18,7 +18,10 @@ public:
     QString programDir() const { return root() + QStringLiteral("/program"); }
     QString hostDir() const { return root() + QStringLiteral("/zeno"); }
     QString mailboxDir() const { return root() + QStringLiteral("/mailbox"); }
-    QString programFile(const QString &name) const { return programDir() + QLatin1Char('/') + name; }
+    QString programFile(const QString &name) const
+    {
+        return programDir() + QLatin1Char('/') + name;
+    }
 
     // A complete kestrel.ini as the settings dialog writes it, with the
     // given lines of "Key=value" replacing those keys' lines.
@@ -31,7 +34,8 @@ public:
     QStringList snapshot() const;
 
     // What the host writes: call sign, folder, beacon text and state.
-    void setHost(const QString &call, const QByteArray &beaconLine = "!4903.50N\\07201.75W-Test beacon");
+    void setHost(const QString &call,
+                 const QByteArray &beaconLine = "!4903.50N\\07201.75W-Test beacon");
     void setMailboxValue(const QString &key, const QString &name, const QByteArray &value) const;
     QByteArray mailboxValue(const QString &key, const QString &name) const;
     QString mailboxPath(const QString &key, const QString &name) const;

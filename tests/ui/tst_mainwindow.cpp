@@ -22,7 +22,9 @@ class TestMainWindow : public QObject
 
     struct Station
     {
-        Station() : store(s.mailboxDir().toStdString()), gateway(ProgramFolder(s.programDir()), store, clock)
+        Station()
+            : store(s.mailboxDir().toStdString()),
+              gateway(ProgramFolder(s.programDir()), store, clock)
         {
             s.writeFile(s.programFile("mheard.txt"), "N1ABC-7   06-12-26 13:59:00 RS0ISS*\r\n");
             gateway.start();
@@ -60,13 +62,15 @@ private slots:
         QListView *mheard = child<QListView>(w, "List4");
         QCOMPARE(mheard->model()->rowCount(), 1);
         st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
-        QCOMPARE(mheard->model()->index(1, 0).data().toString(), QStringLiteral("N2XYZ-9   06-12-26 14:00:00 "));
+        QCOMPARE(mheard->model()->index(1, 0).data().toString(),
+                 QStringLiteral("N2XYZ-9   06-12-26 14:00:00 "));
         st.gateway.texts.set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
         QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("Connecting ..."));
         st.gateway.settings.setCheck(Settings::IssObject, true);
         QCOMPARE(child<QGroupBox>(w, "Frame10")->title(), QStringLiteral("+ISS Position Object"));
         QVERIFY(child<QProgressBar>(w, "Shape3")->isVisible());
-        for (const char *name : {"List2", "List3", "List5", "Label5", "Label9", "Label10", "Label12", "Label29"})
+        for (const char *name :
+             {"List2", "List3", "List5", "Label5", "Label9", "Label10", "Label12", "Label29"})
             QVERIFY2(child<QWidget>(w, name), name);
     }
 

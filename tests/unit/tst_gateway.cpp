@@ -15,7 +15,8 @@ namespace {
 struct Run
 {
     explicit Run(const TempStation &station)
-        : store(station.mailboxDir().toStdString()), gateway(ProgramFolder(station.programDir()), store, clock)
+        : store(station.mailboxDir().toStdString()),
+          gateway(ProgramFolder(station.programDir()), store, clock)
     {
         clock.set(QDateTime(QDate(2026, 12, 6), QTime(14, 0, 0)));
     }
@@ -45,13 +46,15 @@ private slots:
         Run r(s);
         QCOMPARE(r.gateway.start(), Gateway::StartOutcome::Started);
         Gateway &g = r.gateway;
-        QCOMPARE(g.positionsList.rows(), QStringList({QString::fromLatin1("N1ABC-7   12.3km 45\xb0")}));
+        QCOMPARE(g.positionsList.rows(),
+                 QStringList({QString::fromLatin1("N1ABC-7   12.3km 45\xb0")}));
         QCOMPARE(g.mheardList.size(), 2);
         QCOMPARE(g.mheardList.at(1), QStringLiteral("N2XYZ     06-12-26 13:58:00 "));
         QCOMPARE(g.settings.text(F::OwnCall), TempStation::kCall);
         QCOMPARE(g.texts.text(StateTexts::OwnCallText), "CallSign:" + TempStation::kCall);
         QCOMPARE(g.texts.text(StateTexts::FilterDisplay), QStringLiteral("r/49/-72/100"));
-        QCOMPARE(g.settings.text(F::HostBeaconText), QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
+        QCOMPARE(g.settings.text(F::HostBeaconText),
+                 QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
         QCOMPARE(g.settings.text(F::InternetBeaconText), g.settings.text(F::HostBeaconText));
         QVERIFY(g.connectEnabled());
         QVERIFY(!g.Label7);
@@ -76,11 +79,16 @@ private slots:
         Run r(s);
         Gateway &g = r.gateway;
         g.start();
-        struct Expect { QTimer *timer; int interval; bool active; };
+        struct Expect
+        {
+            QTimer *timer;
+            int interval;
+            bool active;
+        };
         const Expect table[] = {
-            {&g.Timer1, 30000, true},  {&g.Timer2, 1000, false}, {&g.Timer4, 2000, false},
-            {&g.Timer5, 2000, false},  {&g.Timer6, 1000, true},  {&g.Timer7, 2000, true},
-            {&g.Timer8, 10000, false}, {&g.Timer9, 5000, false}, {&g.Timer10, 750, true},
+            {&g.Timer1, 30000, true},  {&g.Timer2, 1000, false},   {&g.Timer4, 2000, false},
+            {&g.Timer5, 2000, false},  {&g.Timer6, 1000, true},    {&g.Timer7, 2000, true},
+            {&g.Timer8, 10000, false}, {&g.Timer9, 5000, false},   {&g.Timer10, 750, true},
             {&g.Timer12, 150, false},  {&g.Timer14, 60000, false}, {&g.Timer15, 250, false},
             {&g.Timer16, 1000, true}};
         for (const Expect &e : table) {
@@ -103,10 +111,14 @@ private slots:
     {
         QTest::addColumn<QString>("remove");
         QTest::addColumn<QString>("message");
-        QTest::newRow("logs") << "Logs_Kestrel" << "\\Logs_Kestrel folder is missing!";
-        QTest::newRow("web") << "Web" << "\\Web folder is missing!";
-        QTest::newRow("page") << "Web/server.htm" << "\\Web\\Server.htm file is missing!";
-        QTest::newRow("settings") << "kestrel.ini" << "\\kestrel.ini file is missing!";
+        QTest::newRow("logs") << "Logs_Kestrel"
+                              << "\\Logs_Kestrel folder is missing!";
+        QTest::newRow("web") << "Web"
+                             << "\\Web folder is missing!";
+        QTest::newRow("page") << "Web/server.htm"
+                              << "\\Web\\Server.htm file is missing!";
+        QTest::newRow("settings") << "kestrel.ini"
+                                  << "\\kestrel.ini file is missing!";
     }
     void fatalFailures()
     {
@@ -185,7 +197,8 @@ private slots:
         {
             Run r(s);
             r.gateway.start();
-            QCOMPARE(r.gateway.mheardList.rows(), QStringList({"N1ABC-7   06-12-26 14:00:00 RS0ISS*"}));
+            QCOMPARE(r.gateway.mheardList.rows(),
+                     QStringList({"N1ABC-7   06-12-26 14:00:00 RS0ISS*"}));
             QCOMPARE(r.gateway.positionsList.size(), 1);
             r.gateway.mheardList.append("N2XYZ     06-12-26 14:01:00 ");
             r.gateway.igatedList.append("N1ABC-7>APRS,qAR,N1IGT-10:");
@@ -318,7 +331,8 @@ private slots:
         QFile::rename(t.hostDir() + "/Zeno.ini", t.hostDir() + "/ZENO.INI");
         Run r2(t);
         r2.gateway.start();
-        QCOMPARE(r2.gateway.settings.text(F::HostBeaconText), QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
+        QCOMPARE(r2.gateway.settings.text(F::HostBeaconText),
+                 QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
     }
 
     void missingMailboxFolder()

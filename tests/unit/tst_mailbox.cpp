@@ -7,7 +7,6 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <filesystem>
 #include <fstream>
 
@@ -115,12 +114,18 @@ private slots:
         QTest::addColumn<QString>("tx");
         QTest::addColumn<int>("rxp");
         QTest::addColumn<int>("txp");
-        QTest::newRow("All/0") << "All" << "0" << 7 << 7;
-        QTest::newRow("2/3") << "2" << "3" << 2 << 3;
-        QTest::newRow("3/0") << "3" << "0" << 3 << 3;
-        QTest::newRow("empty") << "" << "" << 0 << 0;
-        QTest::newRow("all lower case is a number") << "all" << "1" << 0 << 1;
-        QTest::newRow("half to even") << "2.5" << "3.5" << 2 << 4;
+        QTest::newRow("All/0") << "All"
+                               << "0" << 7 << 7;
+        QTest::newRow("2/3") << "2"
+                             << "3" << 2 << 3;
+        QTest::newRow("3/0") << "3"
+                             << "0" << 3 << 3;
+        QTest::newRow("empty") << ""
+                               << "" << 0 << 0;
+        QTest::newRow("all lower case is a number") << "all"
+                                                    << "1" << 0 << 1;
+        QTest::newRow("half to even") << "2.5"
+                                      << "3.5" << 2 << 4;
     }
     void portSelection()
     {
@@ -144,14 +149,14 @@ private slots:
         mb.announce();
         mb.setTransmitAddressing(QStringLiteral("ARISS"));
         // The first command and the announcement go at once.
-        QCOMPARE(store.writes, std::vector<std::string>(
-                                   {"RXP=2", "TXP=3", "Command=/CHANGEPORT/", "Application=MyProgram"}));
+        QCOMPARE(store.writes, std::vector<std::string>({"RXP=2", "TXP=3", "Command=/CHANGEPORT/",
+                                                         "Application=MyProgram"}));
         QTRY_VERIFY(mb.idle());
         QVERIFY(clock.elapsed() >= 2 * HostMailbox::kCommandGapMs);
         QCOMPARE(store.writes,
                  std::vector<std::string>({"RXP=2", "TXP=3", "Command=/CHANGEPORT/",
-                                           "Application=MyProgram", "To=APKR02",
-                                           "Command=/SETTVF/", "Via=ARISS", "Command=/SETTVF/"}));
+                                           "Application=MyProgram", "To=APKR02", "Command=/SETTVF/",
+                                           "Via=ARISS", "Command=/SETTVF/"}));
     }
 
     void transmitTextsWaitForEachOther()

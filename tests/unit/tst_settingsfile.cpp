@@ -31,7 +31,8 @@ private slots:
         a.setDigiList({QStringLiteral("N1ABC-7"), QStringLiteral("N2XYZ")});
         const QByteArray file = settingsfile::write(a);
         QVERIFY(file.contains("\r\nProxy YES/NO= 1\r\n"));
-        QVERIFY(file.contains("[IGATE]\r\nDigi List=N1ABC-7\r\nDigi List=N2XYZ\r\nGate Only Direct= 1\r\n"));
+        QVERIFY(file.contains(
+            "[IGATE]\r\nDigi List=N1ABC-7\r\nDigi List=N2XYZ\r\nGate Only Direct= 1\r\n"));
         QVERIFY(file.endsWith("ISS Object Only= 1\r\n"));
 
         Settings b;
@@ -101,7 +102,8 @@ private slots:
         // A digipeater list that never meets "Gate Only Direct=" takes every
         // line to the end of the file, headers included.
         Settings t;
-        settingsfile::read(crlf({"[IGATE]", "Digi List=N1ABC", "[MISCELANEOUS]", "Run Zeno= 1"}), t);
+        settingsfile::read(crlf({"[IGATE]", "Digi List=N1ABC", "[MISCELANEOUS]", "Run Zeno= 1"}),
+                           t);
         QCOMPARE(t.digiList(), QStringList({"N1ABC", "[MISCELANEOUS]", " 1"}));
         QVERIFY(!t.isOn(F::RunZeno));
     }
@@ -110,8 +112,8 @@ private slots:
     {
         // A short [APRS-IS] section swallows the next header as a value; the
         // same turn of the reader then starts that section.
-        const QByteArray file = crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]",
-                                      " 1", " 0", "120"});
+        const QByteArray file =
+            crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]", " 1", " 0", "120"});
         Settings s;
         const auto problems = settingsfile::read(file, s);
         QCOMPARE(problems.size(), 1); // "[Inet TX]" as the AutoConnect check
@@ -130,8 +132,8 @@ private slots:
 
     void checkValuesOtherThanZeroOrOne()
     {
-        QByteArray file = TempStation::settingsFile({"Auto YES/NO= 2", "Dish Symbol=yes",
-                                                     "Add DX=", "Log IGated=   1  "});
+        QByteArray file = TempStation::settingsFile(
+            {"Auto YES/NO= 2", "Dish Symbol=yes", "Add DX=", "Log IGated=   1  "});
         Settings s;
         s.setCheck(F::AutoYesNo, true);
         const auto problems = settingsfile::read(file, s);
@@ -148,9 +150,9 @@ private slots:
 
     void longValuesAreCut()
     {
-        const QByteArray file = TempStation::settingsFile(
-            {"APRS Filter=" + QString(150, u'x'), "Status Text=" + QString(10000, u's'),
-             "UnprotoPath=" + QString(60, u'p')});
+        const QByteArray file = TempStation::settingsFile({"APRS Filter=" + QString(150, u'x'),
+                                                           "Status Text=" + QString(10000, u's'),
+                                                           "UnprotoPath=" + QString(60, u'p')});
         Settings s;
         settingsfile::read(file, s);
         QCOMPARE(s.text(F::AprsFilter).size(), 100);

@@ -48,7 +48,8 @@ private slots:
         QVERIFY(!text::parseStamp(QStringLiteral("32-12-26 09:05:07")).isValid());
         QVERIFY(!text::parseStamp(QStringLiteral("garbage")).isValid());
         // A leap day of a year whose 19xx twin had none.
-        QCOMPARE(text::parseStamp(QStringLiteral("29-02-00 12:00:00")), QDateTime(QDate(2000, 2, 29), QTime(12, 0)));
+        QCOMPARE(text::parseStamp(QStringLiteral("29-02-00 12:00:00")),
+                 QDateTime(QDate(2000, 2, 29), QTime(12, 0)));
         QVERIFY(!text::parseStamp(QStringLiteral("06-12-26 9:05:07 ")).isValid());
     }
 

@@ -184,7 +184,8 @@ void report(const DirectoryStore &mailbox, const std::string &name)
 int watch(DirectoryStore &mailbox)
 {
 #ifdef __linux__
-    const fs::path folder = mailbox.valuePath(kCurrentUser, kZeno + "Command", "Command").parent_path();
+    const fs::path folder =
+        mailbox.valuePath(kCurrentUser, kZeno + "Command", "Command").parent_path();
     std::error_code ec;
     fs::create_directories(folder, ec);
     const int fd = inotify_init1(IN_CLOEXEC);

@@ -18,8 +18,8 @@ namespace {
 // A key part such as ".." or "" must not lead out of the store.
 bool safePart(const std::string &part)
 {
-    return !part.empty() && part != "." && part != ".." &&
-           part.find('/') == std::string::npos && part.find('\0') == std::string::npos;
+    return !part.empty() && part != "." && part != ".." && part.find('/') == std::string::npos &&
+           part.find('\0') == std::string::npos;
 }
 
 #ifndef _WIN32
@@ -89,7 +89,8 @@ bool DirectoryStore::set(const std::string &root, const std::string &key, const 
     if (ec)
         return false;
 
-    std::string temp = (target.parent_path() / (std::string(kTempPrefix) + name + "-XXXXXX")).string();
+    std::string temp =
+        (target.parent_path() / (std::string(kTempPrefix) + name + "-XXXXXX")).string();
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
         return false;

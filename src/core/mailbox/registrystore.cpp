@@ -1,9 +1,8 @@
 #include "core/mailbox/registrystore.h"
 
 #ifdef _WIN32
-#include <windows.h>
-
 #include <vector>
+#include <windows.h>
 
 namespace kestrel::mailbox {
 
@@ -40,8 +39,8 @@ bool RegistryStore::set(const std::string &root, const std::string &key, const s
 {
     HKEY base = rootKey(root);
     HKEY handle = nullptr;
-    if (!base || RegCreateKeyExA(base, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                                 &handle, nullptr) != ERROR_SUCCESS)
+    if (!base || RegCreateKeyExA(base, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle,
+                                 nullptr) != ERROR_SUCCESS)
         return false;
     // No terminating zero: the data length is the number of characters.
     const bool ok = RegSetValueExA(handle, name.c_str(), 0, REG_SZ,
