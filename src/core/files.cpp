@@ -7,8 +7,7 @@
 
 namespace kestrel::files {
 
-namespace {
-QByteArray joined(const QStringList &lines)
+QByteArray joinLines(const QStringList &lines)
 {
     QByteArray out;
     for (const QString &line : lines) {
@@ -17,25 +16,23 @@ QByteArray joined(const QStringList &lines)
     }
     return out;
 }
-} // namespace
 
 bool appendLines(const QString &path, const QStringList &lines)
 {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
         return false;
-    const QByteArray bytes = joined(lines);
+    const QByteArray bytes = joinLines(lines);
     const bool ok = file.write(bytes) == bytes.size();
     file.close();
     return ok && file.error() == QFileDevice::NoError;
 }
 
-QString saveList(const QString &path, const QStringList &rows)
+QString replaceFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return file.errorString();
-    const QByteArray bytes = joined(rows);
     if (file.write(bytes) != bytes.size()) {
         const QString error = file.errorString();
         file.cancelWriting();

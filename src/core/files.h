@@ -12,10 +12,13 @@ namespace kestrel::files {
 // could not be opened or written.
 bool appendLines(const QString &path, const QStringList &lines);
 
-// Replaces the file with the rows, one per line, by way of a temporary file
-// renamed into place, so the old file stays whole if anything goes wrong.
+// Replaces the file by way of a temporary file renamed into place, so the
+// old file stays whole if anything goes wrong (a crash, a full disk).
 // Returns an empty text on success, else what went wrong.
-QString saveList(const QString &path, const QStringList &rows);
+QString replaceFile(const QString &path, const QByteArray &bytes);
+
+// The rows as file content: each one followed by CR LF.
+QByteArray joinLines(const QStringList &rows);
 
 struct LoadedList
 {

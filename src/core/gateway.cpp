@@ -316,16 +316,27 @@ void Gateway::closeLink()
 
 // --- The ways out ---------------------------------------------------------
 
-bool Gateway::saveList(const QString &path, const TextList &list)
+bool Gateway::replaceFile(const QString &path, const QByteArray &content, const QString &what)
 {
-    const QString error = files::saveList(path, list.rows());
+    const QString error = files::replaceFile(path, content);
     if (error.isEmpty())
         return true;
-    const QString message =
-        QStringLiteral("Could not save the %1 list to %2: %3").arg(list.name(), path, error);
-    logError(QStringLiteral("Lists"), message);
+    const QString message = QStringLiteral("Could not save %1 to %2: %3").arg(what, path, error);
+    logError(QStringLiteral("Files"), message);
     emit failure(message);
     return false;
+}
+
+bool Gateway::saveList(const QString &path, const TextList &list)
+{
+    return replaceFile(path, files::joinLines(list.rows()),
+                       QStringLiteral("the %1 list").arg(list.name()));
+}
+
+bool Gateway::writeSettingsFile()
+{
+    return replaceFile(folder_.resolve(QStringLiteral("\\kestrel.ini")),
+                       settingsfile::write(settings), QStringLiteral("the settings"));
 }
 
 void Gateway::closeMainWindow()

@@ -40,6 +40,10 @@ public:
     void closeMainWindow(); // saves the MHeard and positions lists
     void exitCommand();     // writes estaciones.txt and saves nothing else
 
+    // Writes kestrel.ini whole from the settings record (the setup dialog's
+    // OK). A failure is reported; the old file stays whole.
+    bool writeSettingsFile();
+
     // Operator commands.
     void connectCommand();
     void setListAllPackets(bool on);
@@ -135,6 +139,7 @@ private:
     void rfReceivePass();
     void webServerCheckClicked();
     void closeLink();
+    bool replaceFile(const QString &path, const QByteArray &content, const QString &what);
     bool saveList(const QString &path, const TextList &list);
     void requestQuit(int status);
     void setIssProgress(double width);

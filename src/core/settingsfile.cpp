@@ -1,5 +1,6 @@
 #include "core/settingsfile.h"
 
+#include "core/files.h"
 #include "core/text.h"
 
 namespace kestrel::settingsfile {
@@ -147,12 +148,7 @@ QByteArray write(const Settings &settings)
     out << QString() << kHeaderMisc;
     writeFields(out, settings, kMisc);
 
-    QByteArray bytes;
-    for (const QString &line : out) {
-        bytes += text::toBytes(line);
-        bytes += "\r\n";
-    }
-    return bytes;
+    return files::joinLines(out);
 }
 
 } // namespace kestrel::settingsfile

@@ -232,7 +232,32 @@ private slots:
         QCOMPARE(quit[0][0].toInt(), 1);
         // The other list was still saved.
         QCOMPARE(QFileInfo(s.programFile("positions.txt")).size(), 22);
-        QVERIFY(errors(s).startsWith("Lists "));
+        QVERIFY(errors(s).startsWith("Files "));
+    }
+
+    void settingsWrittenWholeOrNotAtAll()
+    {
+        TempStation s;
+        Run r(s);
+        r.gateway.start();
+        r.gateway.settings.setText(F::Interval, "900");
+        r.gateway.settings.appendDigi("N1ABC-7");
+        QVERIFY(r.gateway.writeSettingsFile());
+        const QByteArray written = TempStation::readFile(s.programFile("kestrel.ini"));
+        QVERIFY(written.contains("\r\nInterval=900\r\n"));
+        QVERIFY(written.contains("[IGATE]\r\nDigi List=N1ABC-7\r\nGate Only Direct= 0"));
+        // The identity from the host is never written.
+        QVERIFY(!written.contains(TempStation::kCall.toLatin1()));
+
+        // When the new file cannot be put in place, the old one stays whole
+        // and the operator is told.
+        QVERIFY(QFile::rename(s.programFile("kestrel.ini"), s.programFile("kestrel.old")));
+        QDir().mkpath(s.programFile("kestrel.ini"));
+        QSignalSpy failure(&r.gateway, &Gateway::failure);
+        QVERIFY(!r.gateway.writeSettingsFile());
+        QCOMPARE(failure.size(), 1);
+        QVERIFY(failure[0][0].toString().startsWith("Could not save the settings to "));
+        QVERIFY(QFileInfo(s.programFile("kestrel.ini")).isDir());
     }
 
     void hostTerminatedEndsAtOnceWhenAsked_data()
