@@ -221,11 +221,7 @@ bool Gateway::readSettingsFile(StartOutcome &outcome)
                  QStringLiteral("kestrel.ini is larger than %1 bytes; the rest was not read")
                      .arg(kMaxSettingsBytes));
     for (const settingsfile::Problem &p : settingsfile::read(content, settings))
-        logError(QStringLiteral("Settings"),
-                 QStringLiteral("%1 on line %2 is not 0 or 1 (\"%3\"); read as 0")
-                     .arg(Settings::keyName(p.field))
-                     .arg(p.lineNumber)
-                     .arg(text::printable(p.line)));
+        logError(QStringLiteral("Settings"), p.describe());
     return true;
 }
 

@@ -46,18 +46,31 @@ public:
     QList<Problem> run()
     {
         QString line;
+        bool seen[4] = {};
         while (next(line)) {
             // Each section leaves its last line read in `line`, and the
             // later comparisons of this same turn see it.
-            if (line == kHeaderAprsIs)
+            if (line == kHeaderAprsIs) {
+                seen[0] = true;
                 readFields(kAprsIs, line);
-            if (line == kHeaderInetTx)
+            }
+            if (line == kHeaderInetTx) {
+                seen[1] = true;
                 readFields(kInetTx, line);
-            if (line == kHeaderIgate)
+            }
+            if (line == kHeaderIgate) {
+                seen[2] = true;
                 readIgate(line);
-            if (line == kHeaderMisc)
+            }
+            if (line == kHeaderMisc) {
+                seen[3] = true;
                 readFields(kMisc, line);
+            }
         }
+        const F firsts[4] = {F::AprsIsHost, F::InetBeacon, F::GateOnlyDirect, F::RunZeno};
+        for (int i = 0; i < 4; ++i)
+            if (!seen[i])
+                problems_.append({Problem::SectionMissing, firsts[i], 0, QString(), 0});
         return problems_;
     }
 
@@ -78,24 +91,30 @@ private:
             settings_.setText(field, value);
             return;
         }
+        // A whole number, written any way a number can be ("1", " 1", "1.0").
         bool ok = false;
-        const int number = value.trimmed().toInt(&ok);
-        if (!ok || (number != 0 && number != 1))
-            problems_.append({field, static_cast<int>(pos_), line.left(100)});
-        settings_.setCheck(field, ok && number == 1);
+        const double number = value.trimmed().toDouble(&ok);
+        const bool valid = ok && (number == 0 || number == 1);
+        if (!valid)
+            problems_.append(
+                {Problem::NotACheckValue, field, static_cast<int>(pos_), line.left(100), 0});
+        settings_.setCheck(field, valid && number == 1);
     }
 
     void readFields(const QList<F> &fields, QString &line)
     {
         for (F field : fields) {
-            if (!next(line))
+            if (!next(line)) {
+                problems_.append({Problem::SectionCutShort, field, static_cast<int>(pos_), QString(), 0});
                 return;
+            }
             store(field, line);
         }
     }
 
     void readIgate(QString &line)
     {
+        qsizetype rows = 0;
         while (next(line)) {
             if (line.contains(QLatin1String("Gate Only Direct="))) {
                 store(F::GateOnlyDirect, line);
@@ -103,7 +122,10 @@ private:
                 return;
             }
             settings_.appendDigi(valueOf(line, 50));
+            ++rows;
         }
+        problems_.append({Problem::DigiListUnended, F::GateOnlyDirect, static_cast<int>(pos_),
+                          QString(), rows});
     }
 
     QStringList lines_;
@@ -124,7 +146,41 @@ void writeFields(QStringList &out, const Settings &settings, const QList<F> &fie
     }
 }
 
+QString header(F field)
+{
+    if (field <= F::AutoYesNo)
+        return kHeaderAprsIs;
+    if (field <= F::AnswerText)
+        return kHeaderInetTx;
+    if (field <= F::TypePosition)
+        return kHeaderIgate;
+    return kHeaderMisc;
+}
+
 } // namespace
+
+QString Problem::describe() const
+{
+    const QString key = Settings::keyName(field);
+    switch (kind) {
+    case NotACheckValue:
+        return QStringLiteral("%1 on line %2 is not 0 or 1 (\"%3\"); read as 0")
+            .arg(key)
+            .arg(lineNumber)
+            .arg(text::printable(line));
+    case SectionMissing:
+        return QStringLiteral("there is no %1 line; its settings keep their defaults")
+            .arg(header(field));
+    case SectionCutShort:
+        return QStringLiteral("the file ends inside %1 before %2; the rest keep their values")
+            .arg(header(field), key);
+    case DigiListUnended:
+        return QStringLiteral("there is no \"Gate Only Direct=\" line after [IGATE]: the %1 "
+                              "lines to the end of the file were taken as call signs")
+            .arg(count);
+    }
+    return {};
+}
 
 QList<Problem> read(const QByteArray &content, Settings &settings)
 {

@@ -11,18 +11,29 @@
 // (except "Gate Only Direct=", which ends the digipeater list).
 namespace kestrel::settingsfile {
 
-// A line the reader could not take as it stands.
+// Something in the file the reader could not take as it stands.
 struct Problem
 {
+    enum Kind {
+        NotACheckValue,  // `field` on line `lineNumber` reads as 0
+        SectionMissing,  // no header line for the section of `field`
+        SectionCutShort, // the file ends before `field`
+        DigiListUnended, // no "Gate Only Direct=": `count` lines to the end became rows
+    };
+    Kind kind;
     Settings::Field field;
-    int lineNumber; // from 1
+    int lineNumber = 0; // from 1
     QString line;
+    qsizetype count = 0;
+
+    // One line for the operator.
+    QString describe() const;
 };
 
 // Reads the file's content into the record. Fields whose lines are missing
-// (the file ends inside a section) keep their values; digipeater rows are
-// added to the rows already there. A check value other than 0 or 1 reads as
-// 0 and is reported.
+// (the file ends inside a section, or the section is not there) keep their
+// values; digipeater rows are added to the rows already there. A check value
+// other than 0 or 1 reads as 0. Each of these is reported.
 QList<Problem> read(const QByteArray &content, Settings &settings);
 
 // The whole file for the record, every line ended by CR LF.

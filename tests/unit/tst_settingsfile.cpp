@@ -90,33 +90,66 @@ private slots:
         QCOMPARE(s.text(F::Interval), QStringLiteral("600"));
     }
 
+    static QList<settingsfile::Problem::Kind> kinds(const QList<settingsfile::Problem> &problems)
+    {
+        QList<settingsfile::Problem::Kind> k;
+        for (const auto &p : problems)
+            k << p.kind;
+        return k;
+    }
+
     void fileEndingInsideASectionKeepsTheRest()
     {
+        using P = settingsfile::Problem;
         Settings s;
         s.setText(F::WebServerPort, QStringLiteral("8080"));
         const QByteArray file = crlf({"[MISCELANEOUS]", "Run Zeno= 1", "Close Zeno= 1"});
-        QVERIFY(settingsfile::read(file, s).isEmpty());
+        const auto problems = settingsfile::read(file, s);
         QVERIFY(s.isOn(F::CloseZeno));
         QCOMPARE(s.text(F::WebServerPort), QStringLiteral("8080"));
+        // Said, with the three sections that are not there at all.
+        QCOMPARE(kinds(problems), QList<P::Kind>({P::SectionCutShort, P::SectionMissing,
+                                                  P::SectionMissing, P::SectionMissing}));
+        QCOMPARE(problems[0].describe(), QStringLiteral("the file ends inside [MISCELANEOUS] before "
+                                                        "Log IGated; the rest keep their values"));
+        QCOMPARE(problems[1].describe(),
+                 QStringLiteral("there is no [APRS-IS] line; its settings keep their defaults"));
 
         // A digipeater list that never meets "Gate Only Direct=" takes every
-        // line to the end of the file, headers included.
+        // line to the end of the file, headers included, and says so.
         Settings t;
-        settingsfile::read(crlf({"[IGATE]", "Digi List=N1ABC", "[MISCELANEOUS]", "Run Zeno= 1"}),
-                           t);
+        const auto unended = settingsfile::read(
+            crlf({"[IGATE]", "Digi List=N1ABC", "[MISCELANEOUS]", "Run Zeno= 1"}), t);
         QCOMPARE(t.digiList(), QStringList({"N1ABC", "[MISCELANEOUS]", " 1"}));
         QVERIFY(!t.isOn(F::RunZeno));
+        QCOMPARE(unended[0].kind, P::DigiListUnended);
+        QVERIFY(unended[0].describe().contains("the 3 lines to the end of the file"));
+    }
+
+    void headerNotFoundAsWritten()
+    {
+        // A header with a blank after it is no header: its section is missing.
+        QByteArray file = TempStation::settingsFile({"Interval=120"});
+        file.replace("[Inet TX]\r\n", "[Inet TX] \r\n");
+        Settings s;
+        const auto problems = settingsfile::read(file, s);
+        QCOMPARE(problems.size(), 1);
+        QCOMPARE(problems[0].kind, settingsfile::Problem::SectionMissing);
+        QVERIFY(problems[0].describe().contains("[Inet TX]"));
+        QCOMPARE(s.text(F::Interval), QString());
     }
 
     void headerReadAsAValueStillStartsItsSection()
     {
         // A short [APRS-IS] section swallows the next header as a value; the
         // same turn of the reader then starts that section.
-        const QByteArray file =
-            crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]", " 1", " 0", "120"});
+        const QByteArray file = crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]",
+                                      " 1", " 0", "120"});
         Settings s;
         const auto problems = settingsfile::read(file, s);
-        QCOMPARE(problems.size(), 1); // "[Inet TX]" as the AutoConnect check
+        QCOMPARE(problems[0].kind, settingsfile::Problem::NotACheckValue); // "[Inet TX]" as AutoConnect
+        QCOMPARE(problems[0].field, F::AutoYesNo);
+        QCOMPARE(problems[1].kind, settingsfile::Problem::SectionCutShort);
         QVERIFY(s.isOn(F::InetBeacon));
         QCOMPARE(s.text(F::Interval), QStringLiteral("120"));
     }
@@ -133,17 +166,23 @@ private slots:
     void checkValuesOtherThanZeroOrOne()
     {
         QByteArray file = TempStation::settingsFile(
-            {"Auto YES/NO= 2", "Dish Symbol=yes", "Add DX=", "Log IGated=   1  "});
+            {"Auto YES/NO= 2", "Dish Symbol=yes", "Add DX=", "Log IGated=   1  ", "Log Msgs=1.0",
+             "Log APRS IS=0.6"});
         Settings s;
         s.setCheck(F::AutoYesNo, true);
         const auto problems = settingsfile::read(file, s);
-        QCOMPARE(problems.size(), 3);
+        QCOMPARE(problems.size(), 4);
         QCOMPARE(problems[0].field, F::AutoYesNo);
         QCOMPARE(problems[0].lineNumber, 11);
+        QCOMPARE(problems[0].describe(),
+                 QStringLiteral("Auto YES/NO on line 11 is not 0 or 1 (\"Auto YES/NO= 2\"); read as 0"));
         QCOMPARE(problems[1].field, F::DishSymbol);
         QCOMPARE(problems[2].field, F::AddDx);
+        QCOMPARE(problems[3].field, F::LogAprsIs);
         QVERIFY(!s.isOn(F::AutoYesNo));
+        QVERIFY(!s.isOn(F::LogAprsIs));
         QVERIFY(s.isOn(F::LogIGated));
+        QVERIFY(s.isOn(F::LogMsgs));
         // Reading carried on past them.
         QCOMPARE(s.text(F::WebServerPort), QStringLiteral("8080"));
     }
