@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 
@@ -29,28 +30,32 @@ void exitWith(int status)
 }
 
 // The desktop program's message boxes: never modal, so nothing else waits
-// for the operator; the program ends only after the last one is closed.
+// for the operator. When the program ends because something failed, it ends
+// once the operator has closed the boxes that say what; a normal end, or the
+// host's, does not wait for anyone.
 class Notices : public QObject
 {
 public:
     void show(QMessageBox::Icon icon, const QString &text, QWidget *parent)
     {
-        auto *box =
-            new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok, parent);
+        auto *box = new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok,
+                                    parent);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         ++open_;
         connect(box, &QMessageBox::finished, this, [this] {
-            if (--open_ == 0 && exitStatus_ >= 0)
+            if (--open_ == 0 && exitStatus_ > 0)
                 exitWith(exitStatus_);
         });
         box->show();
     }
     void exitWhenClosed(int status)
     {
-        exitStatus_ = status;
-        if (open_ == 0)
-            exitWith(status);
+        // The first failure decides the status; a later normal end does not
+        // turn it into success.
+        exitStatus_ = std::max(exitStatus_, status);
+        if (open_ == 0 || exitStatus_ == 0)
+            exitWith(exitStatus_);
     }
 
 private:

@@ -6,7 +6,8 @@ class QSocketNotifier;
 
 namespace kestrel {
 
-// Turns SIGINT, SIGTERM and SIGUSR1 into Qt signals on the main thread.
+// Turns SIGINT, SIGTERM, SIGHUP (a closed terminal) and SIGUSR1 into Qt
+// signals on the main thread.
 class SignalWatcher : public QObject
 {
     Q_OBJECT

@@ -65,9 +65,7 @@ LoadedList loadList(const QString &path)
         result.error = file.errorString();
         return result;
     }
-    for (const QString &line : text::splitLines(content))
-        if (!line.isEmpty())
-            result.rows << line;
+    result.rows = text::splitLines(content);
     result.ok = true;
     return result;
 }

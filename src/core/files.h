@@ -26,8 +26,8 @@ struct LoadedList
     QStringList rows;
     QString error;
 };
-// Creates the file empty when it is missing, then reads its rows in order.
-// Blank lines hold no row and are skipped.
+// Creates the file empty when it is missing, then reads its lines in order,
+// each one a row, exactly as it was saved.
 LoadedList loadList(const QString &path);
 
 } // namespace kestrel::files

@@ -235,7 +235,9 @@ void Gateway::readHostBeacon()
                  QStringLiteral("the mailbox holds no host folder (Path)") + without);
         return;
     }
-    QFile ini(ProgramFolder::resolveUnder(hostFolder, QStringLiteral("\\Zeno.ini")));
+    // The host's folder is a file name of this system, not wire text.
+    QFile ini(ProgramFolder::resolveUnder(QFile::decodeName(text::toBytes(hostFolder)),
+                                          QStringLiteral("\\Zeno.ini")));
     if (!ini.open(QIODevice::ReadOnly)) {
         logError(QStringLiteral("Host"),
                  QStringLiteral("cannot read %1: %2").arg(ini.fileName(), ini.errorString()) +
@@ -249,7 +251,13 @@ void Gateway::readHostBeacon()
                  QStringLiteral("%1 has no [APRS] line").arg(ini.fileName()) + without);
         return;
     }
-    settings.setText(Settings::HostBeaconText, lines.value(at + 1));
+    if (at + 1 >= lines.size()) {
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("%1 has nothing after its [APRS] line").arg(ini.fileName()) +
+                     without);
+        return;
+    }
+    settings.setText(Settings::HostBeaconText, lines[at + 1]);
 }
 
 void Gateway::deriveInternetBeacon()
@@ -363,6 +371,12 @@ void Gateway::exitCommand()
 void Gateway::requestQuit(int status)
 {
     quitting_ = true;
+    // The host takes one command at a time; what still waits would only
+    // overwrite what it has not read yet.
+    for (const QString &command : mailbox.discardPending())
+        logError(QStringLiteral("Mailbox"),
+                 QStringLiteral("ending before this was handed to the host: ") +
+                     text::printable(command));
     for (const TimerPlan &plan : kTimers)
         disable(this->*(plan.timer));
     emit quitRequested(status);
@@ -388,8 +402,12 @@ void Gateway::CheckStatus()
 {
     const QString status = mailbox.hostStatus();
     texts.set(StateTexts::HostStatus, status.left(100));
-    if (status == kTerminated && settings.isOn(Settings::CloseZeno))
+    if (status == kTerminated && settings.isOn(Settings::CloseZeno)) {
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("the host reports it has terminated; ending as "
+                                "\"Close when Zeno ends\" asks, without saving the lists"));
         requestQuit(0); // at once, saving nothing: the host has gone
+    }
 }
 
 void Gateway::con_descon_inet()

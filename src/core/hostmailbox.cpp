@@ -2,6 +2,9 @@
 
 #include "core/text.h"
 
+#include <algorithm>
+#include <climits>
+
 namespace kestrel {
 
 const QString HostMailbox::kRxData = QStringLiteral("Software\\Zeno\\RXData");
@@ -78,7 +81,9 @@ void HostMailbox::setTransmitAddressing(const QString &unprotoPath)
 HostMailbox::Ports HostMailbox::portSelection(const QString &rfPortIGate,
                                               const QString &igateRfPort)
 {
-    const auto whole = [](double v) { return static_cast<int>(text::roundHalfEven(v)); };
+    const auto whole = [](double v) {
+        return static_cast<int>(std::clamp<long long>(text::roundHalfEven(v), INT_MIN, INT_MAX));
+    };
     const int rx = rfPortIGate == QLatin1String("All") ? 7 : whole(text::numericValue(rfPortIGate));
     const double txValue = text::numericValue(igateRfPort);
     const int tx = txValue == 0 ? rx : whole(txValue);
@@ -138,6 +143,15 @@ void HostMailbox::flush()
     pacer_.stop();
     while (!queue_.isEmpty())
         writeItem(queue_.dequeue());
+}
+
+QStringList HostMailbox::discardPending()
+{
+    pacer_.stop();
+    QStringList dropped;
+    while (!queue_.isEmpty())
+        dropped << queue_.dequeue().summary;
+    return dropped;
 }
 
 void HostMailbox::writeItem(const Item &item)

@@ -51,8 +51,10 @@ public:
 
     // Nothing waits to be handed to the host.
     bool idle() const { return queue_.isEmpty(); }
-    // Hands over everything waiting now, without the gaps (shutdown, tests).
+    // Hands over everything waiting now, without the gaps.
     void flush();
+    // Drops what waits; returns what each dropped command was.
+    QStringList discardPending();
 
     static const QString kRxData, kStatus, kMyCall, kPath, kTxData, kCommand;
 

@@ -283,9 +283,43 @@ private slots:
         if (ends) {
             QCOMPARE(quit[0][0].toInt(), 0);
             QVERIFY(!r.gateway.Timer6.isActive());
-            // Nothing was saved.
+            // Nothing was saved, and the log says why the program ended.
             QCOMPARE(QFileInfo(s.programFile("mheard.txt")).size(), 0);
+            QVERIFY(errors(s).contains("Host 06-12-26 14:00:00 the host reports it has terminated"));
         }
+    }
+
+    void commandsNotYetHandedOverAreLoggedAtTheEnd()
+    {
+        TempStation s;
+        Run r(s);
+        r.gateway.start();
+        // The transmit addressing waits its turn behind the port selection.
+        r.gateway.closeMainWindow();
+        QVERIFY(errors(s).contains("Mailbox 06-12-26 14:00:00 ending before this was handed to "
+                                   "the host: SETTVF to=APKR02\r\n"));
+        QVERIFY(errors(s).contains("handed to the host: SETTVF via=ARISS\r\n"));
+        QTest::qWait(2 * HostMailbox::kCommandGapMs + 100);
+        QCOMPARE(s.mailboxValue("Command", "Command"), QByteArray("/CHANGEPORT/"));
+    }
+
+    void hostFolderWithAnAccentedName()
+    {
+        TempStation s;
+        const QString folder = s.root() + QString::fromUtf8("/zen\u00f6 station");
+        QVERIFY(QDir().rename(s.hostDir(), folder));
+        s.setMailboxValue("Path", "String", QFile::encodeName(folder));
+        Run r(s);
+        r.gateway.start();
+        QCOMPARE(r.gateway.settings.text(F::HostBeaconText),
+                 QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
+
+        // "[APRS]" as the last line gives no beacon text, and says so.
+        s.writeFile(folder + "/Zeno.ini", "[General]\r\n[APRS]\r\n");
+        Run r2(s);
+        r2.gateway.start();
+        QVERIFY(r2.gateway.settings.text(F::HostBeaconText).isEmpty());
+        QVERIFY(errors(s).contains("has nothing after its [APRS] line"));
     }
 
     void sameFrameTextIsTakenOnce()

@@ -7,7 +7,9 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <climits>
 #include <filesystem>
+#include <sys/stat.h>
 #include <fstream>
 
 using namespace kestrel;
@@ -83,9 +85,25 @@ private slots:
         // ".." inside a key path is skipped, not a way out.
         QCOMPARE(store.valuePath(kHkcu, "Software\\..\\..\\Zeno", "String"),
                  store.valuePath(kHkcu, "Software\\Zeno", "String"));
+        // A slash is a separator like the backslash, never a way to the top.
+        QCOMPARE(store.valuePath(kHkcu, "/etc\\..//passwd", "String"),
+                 store.valuePath(kHkcu, "etc\\passwd", "String"));
         HostMailbox mb(store);
         QCOMPARE(mb.myCall(), QString());
         QCOMPARE(mb.hostStatus(), QString());
+    }
+
+    void onlyPlainFilesAreValues()
+    {
+        QTemporaryDir d;
+        DirectoryStore store(d.path().toStdString());
+        store.set(kHkcu, "Software\\Zeno\\Status", "String", "x");
+        const std::string fifo = store.valuePath(kHkcu, "Software\\Zeno\\RXData", "String");
+        std::filesystem::create_directories(std::filesystem::path(fifo).parent_path());
+        QCOMPARE(::mkfifo(fifo.c_str(), 0600), 0);
+        // Nothing writes to the FIFO: a read that waited would never return.
+        QVERIFY(!store.get(kHkcu, "Software\\Zeno\\RXData", "String"));
+        QVERIFY(!store.get(kHkcu, "Software\\Zeno", "Status"));
     }
 
     void defaultFolder()

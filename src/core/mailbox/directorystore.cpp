@@ -1,11 +1,13 @@
 #include "core/mailbox/directorystore.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <system_error>
 
 #ifndef _WIN32
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -46,7 +48,7 @@ fs::path DirectoryStore::valuePath(const std::string &root, const std::string &k
     fs::path path = folder_ / root;
     std::string part;
     for (char c : key + '\\') {
-        if (c == '\\') {
+        if (c == '\\' || c == '/') {
             // Empty, "." and ".." parts never lead anywhere outside the store.
             if (!part.empty() && part != "." && part != "..")
                 path /= part;
@@ -63,14 +65,41 @@ std::optional<std::string> DirectoryStore::get(const std::string &root, const st
 {
     if (!safePart(name) || !safePart(root))
         return std::nullopt;
-    std::ifstream in(valuePath(root, key, name), std::ios::binary);
+    const fs::path path = valuePath(root, key, name);
+#ifndef _WIN32
+    // Only a plain file is a value: a FIFO or a device put there must not
+    // stop the program, so nothing here waits.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    std::string value(std::min<std::size_t>(static_cast<std::size_t>(st.st_size), kMaxValueBytes),
+                      '\0');
+    std::size_t done = 0;
+    while (done < value.size()) {
+        const ssize_t n = ::read(fd, value.data() + done, value.size() - done);
+        if (n < 0) {
+            ::close(fd);
+            return std::nullopt;
+        }
+        if (n == 0)
+            break;
+        done += static_cast<std::size_t>(n);
+    }
+    ::close(fd);
+    value.resize(done);
+#else
+    std::ifstream in(path, std::ios::binary);
     if (!in)
         return std::nullopt;
     std::string value(kMaxValueBytes, '\0');
     in.read(value.data(), static_cast<std::streamsize>(value.size()));
-    if (in.bad())
-        return std::nullopt;
     value.resize(static_cast<std::size_t>(in.gcount()));
+#endif
     return cutAtNul(std::move(value));
 }
 
