@@ -27,8 +27,13 @@ cleanup() {
 trap cleanup EXIT
 
 # What Kestrel commands, as the host sees it.
-"$zenohost" --mailbox "$mailbox" watch 2>/dev/null > >(sed -u "s/^/[zeno-host] /") &
+"$zenohost" --mailbox "$mailbox" watch 2>"$run/watch.err" > >(sed -u "s/^/[zeno-host] /") &
 pids+=($!)
+# Kestrel's first commands come at once; let the watch be ready for them.
+for _ in $(seq 50); do
+    grep -q watching "$run/watch.err" 2>/dev/null && break
+    sleep 0.1
+done
 "$zenohost" --mailbox "$mailbox" replay "$here/iss-pass.txt" --every 1500 --loop &
 pids+=($!)
 

@@ -74,8 +74,8 @@ QString CommandLine::usage()
         "  --version          print the version and end\n"
         "  --help             print this text and end\n"
         "\n"
-        "SIGINT and SIGTERM end the program as closing the window does (lists saved).\n"
-        "SIGUSR1 asks for the ISS position now.\n");
+        "SIGINT, SIGTERM and SIGHUP end the program as closing the window does (lists\n"
+        "saved). SIGUSR1 asks for the ISS position now.\n");
 }
 
 } // namespace kestrel

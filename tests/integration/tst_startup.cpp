@@ -136,6 +136,7 @@ private slots:
         QTest::addColumn<int>("number");
         QTest::newRow("SIGTERM") << int(SIGTERM);
         QTest::newRow("SIGINT") << int(SIGINT);
+        QTest::newRow("SIGHUP") << int(SIGHUP);
     }
     void signalsEndTheProgramAndSaveTheLists()
     {
@@ -151,6 +152,41 @@ private slots:
         QCOMPARE(kestrel.finish(), 0);
         QCOMPARE(TempStation::readFile(s.programFile("mheard.txt")), kRows);
         QVERIFY(QFileInfo::exists(s.programFile("positions.txt")));
+    }
+
+    void closedOutputAndFailedSave()
+    {
+        TempStation s;
+        s.writeFile(s.programFile("mheard.txt"), kRows);
+        Child kestrel(bin("KESTREL_BIN"), kestrelArgs(s));
+        QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("Host: zeno server active!"), 5000);
+        // Nobody reads the output any more: writing it must not end the program.
+        kestrel.p.closeReadChannel(QProcess::StandardOutput);
+        zenoHost(s, {"rx", " 1:Fm N1ABC-7 To APRS <UI pid=F0 Len=5 >[14:00:05]\\r>Test"});
+        QTest::qWait(1500);
+        QCOMPARE(kestrel.p.state(), QProcess::Running);
+        // A list that cannot be saved is said, and the end is no success.
+        QFile::remove(s.programFile("mheard.txt"));
+        QDir().mkpath(s.programFile("mheard.txt"));
+        kestrel.signal(SIGTERM);
+        QCOMPARE(kestrel.finish(), 1);
+        QVERIFY(kestrel.err().contains("Could not save the MHeard list to "));
+        QVERIFY(QFileInfo::exists(s.programFile("positions.txt")));
+    }
+
+    void watchSaysWhenItFellBehind()
+    {
+        TempStation s;
+        Child watch(bin("ZENO_HOST_BIN"), {"--mailbox", s.mailboxDir(), "watch"});
+        QTRY_VERIFY(watch.err().contains("watching"));
+        watch.signal(SIGSTOP);
+        Child kestrel(bin("KESTREL_BIN"), kestrelArgs(s));
+        QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("Mailbox: SETTVF via="), 5000);
+        watch.signal(SIGCONT);
+        QTRY_COMPARE_WITH_TIMEOUT(watch.out().count('\n'), 4, 5000);
+        QVERIFY(watch.err().contains("fell behind the gateway"));
+        kestrel.signal(SIGTERM);
+        QCOMPARE(kestrel.finish(), 0);
     }
 
     void hostTerminatedEndsWithoutSaving()
@@ -241,6 +277,13 @@ private slots:
         QVERIFY(TempStation::readFile(s.programFile("errors.txt")).contains("no call sign"));
         second.signal(SIGTERM);
         QCOMPARE(second.finish(), 0);
+
+        // A log folder it may not write in stops start-up, and says so.
+        QProcess::execute("chmod", {"0555", s.programFile("Logs_Kestrel")});
+        Child third(bin("KESTREL_BIN"), kestrelArgs(s), nobody);
+        QTRY_VERIFY_WITH_TIMEOUT(third.err().contains("Start-up stopped: cannot write in"), 5000);
+        third.signal(SIGTERM);
+        QCOMPARE(third.finish(), 0);
     }
 };
 

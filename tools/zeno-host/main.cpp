@@ -5,9 +5,12 @@
 #include "core/mailbox/directorystore.h"
 #include "escape.h"
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -16,6 +19,7 @@
 
 #ifdef __linux__
 #include <sys/inotify.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 #endif
 
@@ -42,7 +46,8 @@ const char *kUsage =
     "  watch          print each command the gateway writes, as it happens\n"
     "\n"
     "In TEXT and replay lines, \\r, \\n, \\\\ and \\xHH stand for CR, LF, a backslash\n"
-    "and any byte. The mailbox folder is --mailbox, else $ZENO_MAILBOX, else\n"
+    "and any byte; \"--\" ends the options, for a TEXT that starts with \"--\".\n"
+    "The mailbox folder is --mailbox, else $ZENO_MAILBOX, else\n"
     "~/.zeno/registry.\n";
 
 int usage()
@@ -181,38 +186,97 @@ void report(const DirectoryStore &mailbox, const std::string &name)
         printLine("COMMAND " + escape(word));
 }
 
-int watch(DirectoryStore &mailbox)
-{
 #ifdef __linux__
-    const fs::path folder =
-        mailbox.valuePath(kCurrentUser, kZeno + "Command", "Command").parent_path();
-    std::error_code ec;
-    fs::create_directories(folder, ec);
-    const int fd = inotify_init1(IN_CLOEXEC);
-    // Values are renamed into place; a plain write closes the file.
-    if (fd < 0 || inotify_add_watch(fd, folder.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE) < 0) {
-        std::fprintf(stderr, "zeno-host: cannot watch %s: %s\n", folder.string().c_str(),
-                     std::strerror(errno));
-        return 1;
+// The Command folder under inotify. Values are renamed into place (a plain
+// write closes the file); if the folder goes away, it is made again and
+// watched anew.
+class CommandWatch
+{
+public:
+    explicit CommandWatch(fs::path folder) : folder_(std::move(folder))
+    {
+        fd_ = inotify_init1(IN_CLOEXEC);
     }
-    std::fprintf(stderr, "zeno-host: watching %s\n", folder.string().c_str());
-    std::fflush(stderr);
-    alignas(inotify_event) char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return 1;
-        }
+    bool add()
+    {
+        std::error_code ec;
+        fs::create_directories(folder_, ec);
+        return fd_ >= 0 &&
+               inotify_add_watch(fd_, folder_.c_str(), IN_MOVED_TO | IN_CLOSE_WRITE) >= 0;
+    }
+    // Waits for changes, then takes every one already queued, so that a
+    // command can be told whether later ones are waiting behind it.
+    bool wait(std::deque<std::string> &names)
+    {
+        if (!readEvents(names, true))
+            return false;
+        int more = 0;
+        while (ioctl(fd_, FIONREAD, &more) == 0 && more > 0)
+            if (!readEvents(names, false))
+                return false;
+        return true;
+    }
+    const fs::path &folder() const { return folder_; }
+
+private:
+    bool readEvents(std::deque<std::string> &names, bool block)
+    {
+        alignas(inotify_event) char buffer[64 * 1024];
+        ssize_t n;
+        do {
+            n = read(fd_, buffer, sizeof buffer);
+        } while (n < 0 && errno == EINTR);
+        if (n <= 0)
+            return !block && n == 0;
         for (ssize_t at = 0; at < n;) {
             const auto *event = reinterpret_cast<const inotify_event *>(buffer + at);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW)
-                std::fprintf(stderr, "zeno-host: too many changes at once; some were missed\n");
-            if (event->len == 0 || event->name[0] == '.')
-                continue;
-            report(mailbox, event->name);
+                std::fputs("zeno-host: too many changes at once; some were missed\n", stderr);
+            if (event->mask & IN_IGNORED) {
+                std::fprintf(stderr, "zeno-host: %s went away; watching it anew\n",
+                             folder_.string().c_str());
+                if (!add())
+                    return false;
+            }
+            if (event->len > 0 && event->name[0] != '.')
+                names.emplace_back(event->name);
+        }
+        return true;
+    }
+
+    fs::path folder_;
+    int fd_ = -1;
+};
+#endif
+
+int watch(DirectoryStore &mailbox)
+{
+#ifdef __linux__
+    CommandWatch watch(mailbox.valuePath(kCurrentUser, kZeno + "Command", "Command").parent_path());
+    if (!watch.add()) {
+        std::fprintf(stderr, "zeno-host: cannot watch %s: %s\n", watch.folder().string().c_str(),
+                     std::strerror(errno));
+        return 1;
+    }
+    std::fprintf(stderr, "zeno-host: watching %s\n", watch.folder().string().c_str());
+    std::fflush(stderr);
+    std::deque<std::string> names;
+    for (;;) {
+        if (!watch.wait(names))
+            return 1;
+        while (!names.empty()) {
+            const std::string name = names.front();
+            names.pop_front();
+            // Values are read when the command is seen, as the host reads
+            // them; a command already written behind this one may have
+            // replaced them.
+            if (name == "Command" &&
+                std::find(names.begin(), names.end(), "Command") != names.end())
+                std::fputs("zeno-host: fell behind the gateway; the next line may show a later "
+                           "command's values\n",
+                           stderr);
+            report(mailbox, name);
         }
     }
 #else
@@ -224,20 +288,29 @@ int watch(DirectoryStore &mailbox)
 
 } // namespace
 
+bool wholeNumber(const std::string &text)
+{
+    return !text.empty() && text.size() < 10 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 int main(int argc, char *argv[])
 {
     std::string folder;
     std::string command;
     Args args;
+    bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
+        if (!optionsEnded && (arg == "--help" || arg == "-h")) {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (arg == "--loop") {
+        if (!optionsEnded && arg == "--") {
+            optionsEnded = true;
+        } else if (!optionsEnded && arg == "--loop") {
             args.loop = true;
-        } else if (arg.rfind("--", 0) == 0) {
+        } else if (!optionsEnded && arg.rfind("--", 0) == 0) {
             if (i + 1 >= argc)
                 return usage();
             if (arg == "--mailbox")
@@ -250,6 +323,22 @@ int main(int argc, char *argv[])
             args.words.push_back(arg);
         }
     }
+    // Each command takes its own options and no others.
+    const auto takes = [&args](std::initializer_list<const char *> known) {
+        for (const auto &o : args.options)
+            if (std::none_of(known.begin(), known.end(),
+                             [&o](const char *k) { return o.first == k; }))
+                return false;
+        return true;
+    };
+    if (args.loop && command != "replay")
+        return usage();
+    if (command == "init" ? !takes({"--call", "--path", "--beacon"})
+        : command == "replay"
+            ? !takes({"--every"}) || (args.has("--every") && !wholeNumber(args.option("--every")))
+            : !takes({}))
+        return usage();
+
     DirectoryStore mailbox(DirectoryStore::defaultFolder(folder));
     const auto &w = args.words;
     if (command == "init" && w.empty())
