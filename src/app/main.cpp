@@ -38,8 +38,8 @@ class Notices : public QObject
 public:
     void show(QMessageBox::Icon icon, const QString &text, QWidget *parent)
     {
-        auto *box = new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok,
-                                    parent);
+        auto *box =
+            new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok, parent);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setModal(false);
         ++open_;

@@ -105,7 +105,8 @@ private:
     {
         for (F field : fields) {
             if (!next(line)) {
-                problems_.append({Problem::SectionCutShort, field, static_cast<int>(pos_), QString(), 0});
+                problems_.append(
+                    {Problem::SectionCutShort, field, static_cast<int>(pos_), QString(), 0});
                 return;
             }
             store(field, line);
@@ -124,8 +125,8 @@ private:
             settings_.appendDigi(valueOf(line, 50));
             ++rows;
         }
-        problems_.append({Problem::DigiListUnended, F::GateOnlyDirect, static_cast<int>(pos_),
-                          QString(), rows});
+        problems_.append(
+            {Problem::DigiListUnended, F::GateOnlyDirect, static_cast<int>(pos_), QString(), rows});
     }
 
     QStringList lines_;

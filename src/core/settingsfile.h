@@ -14,7 +14,8 @@ namespace kestrel::settingsfile {
 // Something in the file the reader could not take as it stands.
 struct Problem
 {
-    enum Kind {
+    enum Kind
+    {
         NotACheckValue,  // `field` on line `lineNumber` reads as 0
         SectionMissing,  // no header line for the section of `field`
         SectionCutShort, // the file ends before `field`

@@ -73,6 +73,30 @@ private slots:
         QVERIFY(errors(s).isEmpty());
     }
 
+    void loadingFlagsWhileTheSettingsAreRead()
+    {
+        TempStation s;
+        Run r(s);
+        bool allLoading = true;
+        bool allStarting = true;
+        int seen = 0;
+        // The settings handlers tell a loaded value from an operator's edit
+        // by these flags.
+        connect(&r.gateway.settings, &Settings::changed, this, [&](Settings::Field f) {
+            if (f > F::IssObjectOnly)
+                return;
+            ++seen;
+            allLoading = allLoading && r.gateway.Label7;
+            allStarting = allStarting && r.gateway.Label17;
+        });
+        r.gateway.start();
+        QVERIFY(seen > 10);
+        QVERIFY(allLoading);
+        QVERIFY(allStarting);
+        QVERIFY(!r.gateway.Label7);
+        QVERIFY(!r.gateway.Label17);
+    }
+
     void timersOfTheSchedule()
     {
         TempStation s;
@@ -285,7 +309,8 @@ private slots:
             QVERIFY(!r.gateway.Timer6.isActive());
             // Nothing was saved, and the log says why the program ended.
             QCOMPARE(QFileInfo(s.programFile("mheard.txt")).size(), 0);
-            QVERIFY(errors(s).contains("Host 06-12-26 14:00:00 the host reports it has terminated"));
+            QVERIFY(
+                errors(s).contains("Host 06-12-26 14:00:00 the host reports it has terminated"));
         }
     }
 

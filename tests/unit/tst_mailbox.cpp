@@ -9,8 +9,8 @@
 #include <QTest>
 #include <climits>
 #include <filesystem>
-#include <sys/stat.h>
 #include <fstream>
+#include <sys/stat.h>
 
 using namespace kestrel;
 using mailbox::DirectoryStore;

@@ -110,8 +110,9 @@ private slots:
         // Said, with the three sections that are not there at all.
         QCOMPARE(kinds(problems), QList<P::Kind>({P::SectionCutShort, P::SectionMissing,
                                                   P::SectionMissing, P::SectionMissing}));
-        QCOMPARE(problems[0].describe(), QStringLiteral("the file ends inside [MISCELANEOUS] before "
-                                                        "Log IGated; the rest keep their values"));
+        QCOMPARE(problems[0].describe(),
+                 QStringLiteral("the file ends inside [MISCELANEOUS] before "
+                                "Log IGated; the rest keep their values"));
         QCOMPARE(problems[1].describe(),
                  QStringLiteral("there is no [APRS-IS] line; its settings keep their defaults"));
 
@@ -143,11 +144,12 @@ private slots:
     {
         // A short [APRS-IS] section swallows the next header as a value; the
         // same turn of the reader then starts that section.
-        const QByteArray file = crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]",
-                                      " 1", " 0", "120"});
+        const QByteArray file =
+            crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]", " 1", " 0", "120"});
         Settings s;
         const auto problems = settingsfile::read(file, s);
-        QCOMPARE(problems[0].kind, settingsfile::Problem::NotACheckValue); // "[Inet TX]" as AutoConnect
+        QCOMPARE(problems[0].kind,
+                 settingsfile::Problem::NotACheckValue); // "[Inet TX]" as AutoConnect
         QCOMPARE(problems[0].field, F::AutoYesNo);
         QCOMPARE(problems[1].kind, settingsfile::Problem::SectionCutShort);
         QVERIFY(s.isOn(F::InetBeacon));
@@ -165,17 +167,18 @@ private slots:
 
     void checkValuesOtherThanZeroOrOne()
     {
-        QByteArray file = TempStation::settingsFile(
-            {"Auto YES/NO= 2", "Dish Symbol=yes", "Add DX=", "Log IGated=   1  ", "Log Msgs=1.0",
-             "Log APRS IS=0.6"});
+        QByteArray file = TempStation::settingsFile({"Auto YES/NO= 2", "Dish Symbol=yes",
+                                                     "Add DX=", "Log IGated=   1  ", "Log Msgs=1.0",
+                                                     "Log APRS IS=0.6"});
         Settings s;
         s.setCheck(F::AutoYesNo, true);
         const auto problems = settingsfile::read(file, s);
         QCOMPARE(problems.size(), 4);
         QCOMPARE(problems[0].field, F::AutoYesNo);
         QCOMPARE(problems[0].lineNumber, 11);
-        QCOMPARE(problems[0].describe(),
-                 QStringLiteral("Auto YES/NO on line 11 is not 0 or 1 (\"Auto YES/NO= 2\"); read as 0"));
+        QCOMPARE(
+            problems[0].describe(),
+            QStringLiteral("Auto YES/NO on line 11 is not 0 or 1 (\"Auto YES/NO= 2\"); read as 0"));
         QCOMPARE(problems[1].field, F::DishSymbol);
         QCOMPARE(problems[2].field, F::AddDx);
         QCOMPARE(problems[3].field, F::LogAprsIs);
