@@ -39,6 +39,10 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
     connect(&gateway, &Gateway::frameTaken, this, [this](const QString &frame) {
         print(QStringLiteral("Frame: ") + text::printable(frame));
     });
+    connect(&gateway, &Gateway::reconnectNoticeChanged, this, [this](bool visible) {
+        if (visible)
+            print(QStringLiteral("Trying to Reconnect ..."));
+    });
     connect(&gateway.mailbox, &HostMailbox::commandWritten, this, [this](const QString &summary) {
         print(QStringLiteral("Mailbox: ") + text::printable(summary));
     });

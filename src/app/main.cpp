@@ -108,6 +108,7 @@ int main(int argc, char *argv[])
     if (cl.headless) {
         reporter = std::make_unique<HeadlessReporter>(gateway, stdout);
         QObject::connect(&gateway, &Gateway::failure, &gateway, printError);
+        QObject::connect(&gateway, &Gateway::notice, &gateway, printError);
         QObject::connect(&gateway, &Gateway::fatalError, &gateway, [](const QString &message) {
             printError(message);
             exitWith(1);
@@ -122,6 +123,9 @@ int main(int argc, char *argv[])
         QObject::connect(&gateway, &Gateway::failure, &gateway, [&notices, w](const QString &m) {
             printError(m);
             notices.show(QMessageBox::Warning, m, w);
+        });
+        QObject::connect(&gateway, &Gateway::notice, &gateway, [&notices, w](const QString &m) {
+            notices.show(QMessageBox::Critical, m, w);
         });
         QObject::connect(&gateway, &Gateway::fatalError, &gateway,
                          [&notices, w](const QString &message) {

@@ -73,6 +73,8 @@ Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &cloc
         connect(&timer, &QTimer::timeout, this, plan.tick);
     }
     connect(&settings, &Settings::changed, this, &Gateway::onSettingChanged);
+    connect(&link, &AprsIsLink::lineReceived, this,
+            [this](const QByteArray &line) { receivePath.handle(line); });
     connect(&mailbox, &HostMailbox::writeFailed, this,
             [this](const QString &key, const QString &name) {
                 logError(QStringLiteral("Mailbox"),
@@ -315,7 +317,7 @@ void Gateway::webServerCheckClicked()
 
 void Gateway::closeLink()
 {
-    // Closes the APRS-IS socket once the link exists.
+    link.close();
 }
 
 // --- The ways out ---------------------------------------------------------
@@ -386,7 +388,12 @@ void Gateway::requestQuit(int status)
 
 void Gateway::connectCommand()
 {
+    // A pending automatic connection or reconnection would undo this.
     disable(Timer1);
+    if (Timer9.isActive()) {
+        disable(Timer9);
+        setReconnectNoticeVisible(false);
+    }
     con_descon_inet();
 }
 
@@ -412,7 +419,35 @@ void Gateway::CheckStatus()
 
 void Gateway::con_descon_inet()
 {
-    // The APRS-IS connect/disconnect toggle.
+    link.con_descon_inet();
+}
+
+void Gateway::announce()
+{
+    // The beacon, status and bulletin go out here once they exist; nothing
+    // goes to the server before the login.
+}
+
+bool Gateway::appendLog(const QString &relative, const QStringList &lines)
+{
+    const QString path = folder_.resolve(relative);
+    if (files::appendLines(path, lines)) {
+        failingLogs_.remove(path);
+        return true;
+    }
+    if (!failingLogs_.contains(path)) {
+        failingLogs_.insert(path);
+        logError(QStringLiteral("Logs"), QStringLiteral("could not write ") + path);
+    }
+    return false;
+}
+
+void Gateway::setReconnectNoticeVisible(bool visible)
+{
+    if (reconnectNotice_ == visible)
+        return;
+    reconnectNotice_ = visible;
+    emit reconnectNoticeChanged(visible);
 }
 
 void Gateway::issRoutine()
@@ -431,17 +466,17 @@ void Gateway::timer1Tick()
 
 void Gateway::timer2Tick()
 {
-    // The link's one-second clock: rate window, status line, announcements.
+    inetRfGate.clockTick();
 }
 
 void Gateway::timer4Tick()
 {
-    disable(Timer4);
+    link.relayTimerTick();
 }
 
 void Gateway::timer5Tick()
 {
-    disable(Timer5);
+    link.loginTimerTick();
 }
 
 void Gateway::timer6Tick()
@@ -476,12 +511,12 @@ void Gateway::timer7Tick()
 
 void Gateway::timer8Tick()
 {
-    disable(Timer8);
+    link.teardownTimerTick();
 }
 
 void Gateway::timer9Tick()
 {
-    disable(Timer9);
+    link.reconnectTimerTick();
 }
 
 void Gateway::timer10Tick()

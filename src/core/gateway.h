@@ -1,5 +1,9 @@
 #pragma once
 
+#include "aprsis/inetrfgate.h"
+#include "aprsis/link.h"
+#include "aprsis/messages.h"
+#include "aprsis/receivepath.h"
 #include "core/clock.h"
 #include "core/hostmailbox.h"
 #include "core/programfolder.h"
@@ -9,6 +13,7 @@
 #include "core/textlist.h"
 
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 
 namespace kestrel {
@@ -75,6 +80,15 @@ public:
 
     // Appends a line to errors.txt: its own first word, the time, the text.
     void logError(const QString &word, const QString &message);
+    // Appends lines to a log under the program folder; a log that cannot be
+    // written is said once in errors.txt, until it can be again.
+    bool appendLog(const QString &relative, const QStringList &lines);
+
+    // The announcements of the link's clock: beacon, status and bulletin.
+    void announce();
+
+    void setReconnectNoticeVisible(bool visible);
+    bool reconnectNoticeVisible() const { return reconnectNotice_; }
 
     const ProgramFolder &folder() const { return folder_; }
     Clock &clock() { return clock_; }
@@ -91,6 +105,12 @@ public:
 
     QTimer Timer1, Timer2, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10, Timer12,
         Timer14, Timer15, Timer16;
+
+    // The APRS-IS link and what works on its traffic.
+    AprsIsLink link{*this};
+    ReceivePath receivePath{*this};
+    InetToRfGate inetRfGate{*this};
+    MessageHandler messages{*this};
 
     // Window variables shared by several parts of the gateway.
     QString texto_de_error; // message of a fatal start-up failure
@@ -117,6 +137,10 @@ signals:
     // Something the operator must be told at once (a file that could not be
     // written); the program goes on.
     void failure(const QString &message);
+    // A message for the operator that is no failure of the program (the
+    // server refused the login).
+    void notice(const QString &message);
+    void reconnectNoticeChanged(bool visible);
     // A new frame text was taken from the mailbox.
     void frameTaken(const QString &text);
 
@@ -158,6 +182,8 @@ private:
     double issProgress_ = 1;
     bool issBarVisible_ = false;
     bool issLampVisible_ = false;
+    bool reconnectNotice_ = false;
+    QSet<QString> failingLogs_;
 };
 
 } // namespace kestrel

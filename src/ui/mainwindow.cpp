@@ -5,6 +5,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -82,6 +83,7 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
             });
 
     buildMenus();
+    buildReconnectNotice();
     resize(1100, 760);
 }
 
@@ -213,6 +215,21 @@ QGroupBox *MainWindow::listFrame(const QString &objectName, const QString &capti
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(view);
     return frame;
+}
+
+void MainWindow::buildReconnectNotice()
+{
+    // Form6: shown while the lost link waits to be tried again.
+    auto *notice = new QDialog(this);
+    notice->setObjectName(QStringLiteral("Form6"));
+    notice->setWindowTitle(QStringLiteral("Zeno Kestrel"));
+    notice->setModal(false);
+    auto *layout = new QVBoxLayout(notice);
+    layout->addWidget(new QLabel(QStringLiteral("Trying to Reconnect ...")));
+    auto *ok = new QPushButton(QStringLiteral("&OK"));
+    connect(ok, &QPushButton::clicked, notice, &QWidget::hide);
+    layout->addWidget(ok, 0, Qt::AlignCenter);
+    connect(&gateway_, &Gateway::reconnectNoticeChanged, notice, &QWidget::setVisible);
 }
 
 void MainWindow::buildMenus()

@@ -35,6 +35,7 @@ private:
                          const QString &listName);
     QLabel *boundLabel(const QString &objectName, int text);
     void buildMenus();
+    void buildReconnectNotice();
 
     Gateway &gateway_;
     bool closing_ = false;

@@ -1,0 +1,110 @@
+#include "aprsis/inetrfgate.h"
+
+#include "core/gateway.h"
+
+#include <cstdint>
+
+namespace kestrel {
+
+InetToRfGate::InetToRfGate(Gateway &gateway) : g_(gateway) {}
+
+// A packet the gateway's RF neighbours already hear, or one that must not
+// go to RF: its source was heard on RF, the path holds the own call, or the
+// path says so.
+bool InetToRfGate::loopsBack(const QString &chunk) const
+{
+    const qsizetype gt = chunk.indexOf(u'>');
+    const qsizetype colon = chunk.indexOf(u':');
+    const QString source = chunk.left(gt);
+    const QString path = colon > gt ? chunk.mid(gt + 1, colon - gt - 1) : chunk.mid(gt + 1);
+    const QString own = g_.settings.text(Settings::OwnCall);
+    for (const QString &part : path.split(u',')) {
+        QString call = part;
+        if (call.endsWith(u'*'))
+            call.chop(1);
+        if (call == QLatin1String("TCPXX") || call == QLatin1String("NOGATE") ||
+            call == QLatin1String("RFONLY") || call == QLatin1String("qAX") ||
+            (!own.isEmpty() && call == own))
+            return true;
+    }
+    for (const QString &row : g_.mheardList.rows())
+        if (row.section(u' ', 0, 0) == source)
+            return true;
+    return false;
+}
+
+InetToRfGate::Outcome InetToRfGate::gate(const QString &chunk, QChar dataType)
+{
+    const Settings &s = g_.settings;
+    if (!s.isOn(Settings::LogInetRf) || !chunk.contains(u'>') || chunk.size() <= 40)
+        return Outcome::GoOn;
+
+    const bool message =
+        s.isOn(Settings::TypeMessage) && dataType == u':' && !chunk.contains(QLatin1String("BLN"));
+    const bool bulletin = s.isOn(Settings::TypeBulletin) && chunk.contains(QLatin1String("BLN"));
+    const bool position = s.isOn(Settings::TypePosition) &&
+                          (dataType == u'=' || dataType == u'!' || dataType == u'`');
+    if (!(s.isOn(Settings::TypeAll) || message || bulletin || position)) {
+        g_.refusals.add(Refusal::TypeFilter);
+        return Outcome::TypeRejected;
+    }
+
+    if (s.number(Settings::IGateRfPort) == 0) {
+        g_.refusals.add(Refusal::PortDisabled);
+        return Outcome::GoOn;
+    }
+    if (chunk.startsWith(u'#')) {
+        g_.refusals.add(Refusal::ServerComment);
+        return Outcome::GoOn;
+    }
+    if (loopsBack(chunk)) {
+        g_.refusals.add(Refusal::LoopGuard);
+        return Outcome::GoOn;
+    }
+
+    // Refused packets count too: at most "Packets/min" less one go out in a
+    // window.
+    if (paquete < INT16_MAX)
+        ++paquete;
+    if (s.number(Settings::PacketsMin) <= paquete) {
+        g_.refusals.add(Refusal::RateLimit);
+        return Outcome::GoOn;
+    }
+
+    g_.appendLog(QStringLiteral("\\Logs_Kestrel\\Inet_RF.txt"),
+                 {QStringLiteral("Port:") + s.text(Settings::IGateRfPort) + QLatin1Char(' ') +
+                      s.text(Settings::OwnCall) + QStringLiteral(">APKR02:"),
+                  QLatin1Char('}') + chunk});
+    g_.mailbox.transmitText(QStringLiteral(":}") + chunk);
+    g_.texts.bump(StateTexts::InetToRf);
+    g_.texts.bump(StateTexts::RfTx);
+    return Outcome::GoOn;
+}
+
+void InetToRfGate::clockTick()
+{
+    if (g_.solo_rx)
+        return;
+    if (g_.SEGUNDO < INT32_MAX)
+        ++g_.SEGUNDO;
+    if (++Tiempo_Gate >= 60) {
+        Tiempo_Gate = 0;
+        paquete = 0;
+    }
+    const Settings &s = g_.settings;
+    QString status;
+    if (s.number(Settings::IGateRfPort) == 0)
+        status = QStringLiteral("Disabled");
+    else if (s.number(Settings::PacketsMin) <= paquete)
+        status = QStringLiteral("RF Limit! Time:") + QString::number(Tiempo_Gate);
+    else
+        status = QStringLiteral("Packets:%1 Time:%2").arg(paquete).arg(Tiempo_Gate);
+    g_.texts.set(StateTexts::InetToRfStatus, status);
+
+    if (s.number(Settings::Interval) <= g_.SEGUNDO) {
+        g_.announce();
+        g_.SEGUNDO = 0;
+    }
+}
+
+} // namespace kestrel

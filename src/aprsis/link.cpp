@@ -1,0 +1,248 @@
+#include "aprsis/link.h"
+
+#include "core/gateway.h"
+#include "core/text.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace kestrel {
+
+namespace {
+const QString kDisconnected = QStringLiteral("DISCONNECTED");
+const QString kConnect = QStringLiteral("Connect");
+const QString kDisconnect = QStringLiteral("Disconnect");
+} // namespace
+
+AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(gateway)
+{
+    silence_.setSingleShot(true);
+    silence_.setInterval(kSilenceMs);
+    connect(&silence_, &QTimer::timeout, this, &AprsIsLink::onLost);
+    connect(&Winsock2, &QTcpSocket::readyRead, this, &AprsIsLink::onReadyRead);
+    // A close or an error the gateway did not cause itself is a lost link.
+    connect(&Winsock2, &QTcpSocket::disconnected, this, &AprsIsLink::onLost);
+    connect(&Winsock2, &QTcpSocket::errorOccurred, this, &AprsIsLink::onLost);
+}
+
+QString AprsIsLink::serverText() const
+{
+    return g_.settings.text(Settings::AprsIsHost) + QLatin1Char(':') +
+           g_.settings.text(Settings::AprsIsPort);
+}
+
+void AprsIsLink::logConnection(const QString &event, bool always)
+{
+    if (always || g_.settings.isOn(Settings::LogServConn))
+        g_.appendLog(QStringLiteral("\\Logs_Kestrel\\serv_conn.txt"),
+                     {text::stamp(g_.clock().now()) + event});
+}
+
+void AprsIsLink::resetConnection()
+{
+    loggedIn_ = false;
+    relaySent_ = false;
+    assembler_.reset();
+    silence_.stop();
+}
+
+void AprsIsLink::close()
+{
+    ownClose_ = true;
+    Winsock2.abort();
+    ownClose_ = false;
+    resetConnection();
+}
+
+void AprsIsLink::con_descon_inet()
+{
+    StateTexts &t = g_.texts;
+    t.set(StateTexts::Connections,
+          QString::number(text::roundHalfEven(text::numericValue(t.text(StateTexts::Connections))) +
+                          1));
+
+    if (t.text(StateTexts::ConnectCaption) != kConnect) {
+        close();
+        t.set(StateTexts::ConnectCaption, kConnect);
+        t.set(StateTexts::ConnectionState, kDisconnected);
+        Gateway::disable(g_.Timer2);
+        Gateway::disable(g_.Timer4);
+        Gateway::disable(g_.Timer5);
+        logConnection(QStringLiteral(" DISCONNECTED"), true);
+        return;
+    }
+
+    if (g_.settings.isOn(Settings::ProxyYesNo)) {
+        close();
+        t.set(StateTexts::ConnectCaption, kDisconnect);
+        const QString proxy = g_.settings.text(Settings::ProxyAddress);
+        const qsizetype colon = proxy.indexOf(u':');
+        if (colon < 0) {
+            // The setup dialog refuses such an address; one typed into the
+            // file leaves nothing to connect to.
+            logConnection(QStringLiteral(" ERROR CON_DES>"), false);
+            t.set(StateTexts::ConnectCaption, kConnect);
+            return;
+        }
+        const QString host = proxy.left(colon);
+        const QString port = proxy.mid(colon + 1);
+        open(host, port);
+        t.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED to: ") + host + ':' + port);
+        logConnection(QLatin1Char(' ') + t.text(StateTexts::ConnectionState), true);
+        return;
+    }
+
+    open(g_.settings.text(Settings::AprsIsHost), g_.settings.text(Settings::AprsIsPort));
+    t.set(StateTexts::ConnectCaption, kDisconnect);
+    t.set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
+}
+
+void AprsIsLink::open(const QString &host, const QString &portText)
+{
+    close();
+    bool ok = false;
+    const uint port = portText.trimmed().toUInt(&ok);
+    if (!ok || port == 0 || port > 65535 || host.trimmed().isEmpty()) {
+        logConnection(QStringLiteral(" ERROR CON_DES>"), false);
+        // Nothing to connect to: the link is lost at once, and retried.
+        QTimer::singleShot(0, this, &AprsIsLink::onLost);
+        return;
+    }
+    Winsock2.connectToHost(host.trimmed(), static_cast<quint16>(port));
+    silence_.start();
+}
+
+void AprsIsLink::onReadyRead()
+{
+    const QByteArray bytes = Winsock2.readAll();
+    if (bytes.isEmpty())
+        return;
+    silence_.start();
+    const qint64 overlongBefore = assembler_.overlong();
+    for (const QByteArray &line : assembler_.feed(bytes)) {
+        // A handler may have closed the link: the rest of this read is stale.
+        if (Winsock2.state() != QAbstractSocket::ConnectedState)
+            break;
+        emit lineReceived(line);
+    }
+    for (qint64 i = overlongBefore; i < assembler_.overlong(); ++i)
+        g_.refusals.add(Refusal::OverlongLine);
+}
+
+void AprsIsLink::onLost()
+{
+    if (ownClose_ || g_.texts.text(StateTexts::ConnectCaption) == kConnect)
+        return;
+    // Once: the teardown is already on its way.
+    if (g_.Timer8.isActive())
+        return;
+    resetConnection();
+    Gateway::enable(g_.Timer8);
+}
+
+void AprsIsLink::firstData()
+{
+    if (!g_.texts.text(StateTexts::ConnectionState).contains(serverText()))
+        Gateway::enable(g_.Timer4);
+}
+
+void AprsIsLink::relayTimerTick()
+{
+    Gateway::disable(g_.Timer4);
+    // The relay command goes once, before the login on this connection: a
+    // server answers it "# Invalid login command", which must not bring it
+    // again (a second line that is no login closes the link).
+    if (loggedIn_ || relaySent_ || Winsock2.state() != QAbstractSocket::ConnectedState)
+        return;
+    relaySent_ = true;
+    writeRaw((g_.settings.text(Settings::AprsIsHost) + QLatin1Char(' ') +
+              g_.settings.text(Settings::AprsIsPort) + QStringLiteral("\r\n"))
+                 .toLatin1());
+    g_.texts.set(StateTexts::ConnectCaption, kDisconnect);
+    Gateway::enable(g_.Timer2);
+    Gateway::enable(g_.Timer5);
+}
+
+void AprsIsLink::loginTimerTick()
+{
+    Gateway::disable(g_.Timer5);
+    logIn();
+}
+
+QString AprsIsLink::loginLine() const
+{
+    return QStringLiteral("user ") + g_.settings.text(Settings::OwnCall) +
+           QStringLiteral(" pass ") + g_.settings.text(Settings::ValidationNumber) +
+           QStringLiteral(" vers ZenoKestrel V1.02 filter ") +
+           g_.settings.text(Settings::AprsFilter) + QStringLiteral("\r\n");
+}
+
+void AprsIsLink::logIn()
+{
+    if (loggedIn_ || Winsock2.state() != QAbstractSocket::ConnectedState)
+        return;
+    loggedIn_ = true;
+    writeRaw(text::toBytes(loginLine()));
+    if (Winsock2.state() != QAbstractSocket::ConnectedState)
+        return;
+    Gateway::enable(g_.Timer2);
+    g_.texts.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED TO: ") + serverText());
+    logConnection(QStringLiteral(" CONNECTED TO: ") + serverText(), false);
+    // The first announcement falls due ten ticks after the login.
+    g_.SEGUNDO = static_cast<qint32>(std::clamp<long long>(
+        text::roundHalfEven(g_.settings.number(Settings::Interval) - 10), INT32_MIN, INT32_MAX));
+}
+
+void AprsIsLink::loginRejected()
+{
+    g_.solo_rx = true;
+    close();
+    g_.texts.set(StateTexts::ConnectCaption, kConnect);
+    g_.texts.set(StateTexts::ConnectionState, kDisconnected);
+    Gateway::disable(g_.Timer2);
+    Gateway::disable(g_.Timer4);
+    Gateway::disable(g_.Timer5);
+    const QString line = QStringLiteral("Validation Number Error! * DISCONNECTED *");
+    g_.internetList.append(line);
+    logConnection(QLatin1Char(' ') + line, false);
+    emit g_.notice(QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
+}
+
+bool AprsIsLink::send(const QByteArray &line)
+{
+    if (!loggedIn_ || Winsock2.state() != QAbstractSocket::ConnectedState) {
+        g_.refusals.add(loggedIn_ ? Refusal::Disconnected : Refusal::BeforeLogin);
+        return false;
+    }
+    writeRaw(line);
+    return Winsock2.state() == QAbstractSocket::ConnectedState;
+}
+
+void AprsIsLink::writeRaw(const QByteArray &line)
+{
+    if (Winsock2.write(line) != line.size())
+        onLost();
+}
+
+void AprsIsLink::teardownTimerTick()
+{
+    Gateway::disable(g_.Timer8);
+    close();
+    g_.texts.set(StateTexts::ConnectCaption, kConnect);
+    g_.texts.set(StateTexts::ConnectionState, kDisconnected);
+    Gateway::disable(g_.Timer2);
+    Gateway::disable(g_.Timer4);
+    Gateway::disable(g_.Timer5);
+    g_.setReconnectNoticeVisible(true);
+    Gateway::enable(g_.Timer9);
+    logConnection(QStringLiteral(" DISCONNECTED! * Trying again ..."), false);
+}
+
+void AprsIsLink::reconnectTimerTick()
+{
+    Gateway::disable(g_.Timer9);
+    g_.setReconnectNoticeVisible(false);
+    con_descon_inet();
+}
+
+} // namespace kestrel

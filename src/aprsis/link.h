@@ -1,0 +1,83 @@
+#pragma once
+
+#include "aprsis/lineassembler.h"
+
+#include <QByteArray>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+
+namespace kestrel {
+
+class Gateway;
+
+// The one TCP connection to an APRS-IS server, directly or through a relay
+// told the real destination in its first line: connect and disconnect, the
+// relay command and login, the state texts, loss and reconnection, and the
+// connection log. What arrives is handed on line by line.
+//
+// The state lives where the operator sees it: the Connect button's caption,
+// the connection state text, and which link timers run.
+class AprsIsLink : public QObject
+{
+    Q_OBJECT
+public:
+    // No line from the server for this long means the link is gone (servers
+    // send a comment every 20 s).
+    static constexpr int kSilenceMs = 120000;
+
+    explicit AprsIsLink(Gateway &gateway, QObject *parent = nullptr);
+
+    // The connect/disconnect toggle.
+    void con_descon_inet();
+    // The timers' duties.
+    void relayTimerTick();     // Timer4: the relay command line
+    void loginTimerTick();     // Timer5: the login line
+    void teardownTimerTick();  // Timer8: the lost link is torn down
+    void reconnectTimerTick(); // Timer9: connect again
+
+    // The first-data trigger: until the state text shows the server, each
+    // line from it arms the relay command.
+    void firstData();
+    // The login, once per connection, from whichever sender comes first.
+    void logIn();
+    // The server refused the login: close, and stay receive-only.
+    void loginRejected();
+
+    // Sends one line that already ends in CR LF. False when it cannot go:
+    // no link, not logged in yet, or the write failed (which starts the
+    // connection-lost sequence).
+    bool send(const QByteArray &line);
+    bool loggedIn() const { return loggedIn_; }
+
+    // Closes the socket without starting the lost sequence (program end).
+    void close();
+
+    QString loginLine() const;
+    qint64 overlongLines() const { return assembler_.overlong(); }
+    // How long a silent server is trusted (tests shorten it).
+    void setSilenceMs(int ms) { silence_.setInterval(ms); }
+
+    QTcpSocket Winsock2;
+
+signals:
+    void lineReceived(const QByteArray &line);
+
+private:
+    void open(const QString &host, const QString &portText);
+    void onReadyRead();
+    void onLost();
+    void writeRaw(const QByteArray &line);
+    void logConnection(const QString &event, bool always);
+    void resetConnection();
+    QString serverText() const;
+
+    Gateway &g_;
+    LineAssembler assembler_;
+    QTimer silence_;
+    bool loggedIn_ = false;
+    bool relaySent_ = false;
+    bool ownClose_ = false;
+};
+
+} // namespace kestrel

@@ -1,0 +1,349 @@
+// The APRS-IS link on real loopback sockets, with the gateway in-process:
+// what only the window shows (state texts, lists, counters) and what the
+// server receives.
+
+#include "core/gateway.h"
+#include "core/mailbox/directorystore.h"
+#include "support/aprsistestserver.h"
+#include "support/tempstation.h"
+
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace kestrel;
+using F = Settings::Field;
+
+namespace {
+const QByteArray kMessage = "N2XYZ-3>APRS,TCPIP*,qAC,TEST0::N1IGT-10 :hello Test{7";
+
+struct Station
+{
+    explicit Station(const QStringList &settings = {})
+    {
+        server.listen();
+        s.writeSettings(
+            QStringList{"APRS-IS Port=" + QString::number(server.port()), "Log Serv_Conn= 1"} +
+            settings);
+        gateway.start();
+        gateway.mailbox.flush();
+    }
+    // Connects and waits for the login.
+    void logIn()
+    {
+        gateway.connectCommand();
+        QTRY_VERIFY(server.loggedIn());
+        QTRY_VERIFY(gateway.link.loggedIn());
+        QTest::qWait(50);
+    }
+    QByteArray log(const QString &name) const
+    {
+        return TempStation::readFile(s.programFile("Logs_Kestrel/" + name));
+    }
+    TempStation s;
+    AprsIsTestServer server;
+    mailbox::DirectoryStore store{s.mailboxDir().toStdString()};
+    Clock clock;
+    Gateway gateway{ProgramFolder(s.programDir()), store, clock};
+};
+} // namespace
+
+class TestAprsIs : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void linesAreReassembled()
+    {
+        LineAssembler a;
+        QCOMPARE(a.feed("one\r\ntwo\r\nthr"), QList<QByteArray>({"one", "two"}));
+        QCOMPARE(a.feed("ee\r"), QList<QByteArray>({"three"}));
+        QCOMPARE(a.feed("\nfour\nfive\rsix"), QList<QByteArray>({"four", "five"}));
+        QCOMPARE(a.feed(QByteArray("\0\xff\r\n", 4)),
+                 QList<QByteArray>({QByteArray("six\0\xff", 5)}));
+        // Too long, in pieces: dropped whole, counted once, and the next line is whole.
+        QVERIFY(a.feed(QByteArray(3000, 'x')).isEmpty());
+        QVERIFY(a.feed(QByteArray(3000, 'y')).isEmpty());
+        QCOMPARE(a.feed("zz\r\nnext\r\n"), QList<QByteArray>({"next"}));
+        QCOMPARE(a.overlong(), 1);
+        QCOMPARE(a.feed(QByteArray(LineAssembler::kMaxLine, 'm') + "\r\n").size(), 1);
+    }
+
+    void passcodes()
+    {
+        QCOMPARE(AprsIsTestServer::passcode("N0CALL"), 13023);
+        QCOMPARE(AprsIsTestServer::passcode("N1CALL"), 13022);
+        QCOMPARE(AprsIsTestServer::passcode("N1ABC-9"), 16273);
+        QCOMPARE(AprsIsTestServer::passcode("n2xyz"), 16265);
+        QCOMPARE(AprsIsTestServer::passcode("N1IGT-10"), 8340);
+    }
+
+    void directLoginOnTheBanner()
+    {
+        Station st({"APRS Filter=", "Interval=600"});
+        QCOMPARE(st.gateway.texts.text(StateTexts::Connections), QStringLiteral("0"));
+        st.gateway.connectCommand();
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+                 QStringLiteral("Connecting ..."));
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
+        QTRY_VERIFY(st.gateway.link.loggedIn());
+        QTRY_COMPARE(st.server.lines(),
+                     QList<QByteArray>({"user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter "}));
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+                 "CONNECTED TO: 127.0.0.1:" + QString::number(st.server.port()));
+        QCOMPARE(st.gateway.SEGUNDO, 590);
+        QVERIFY(st.gateway.Timer2.isActive());
+        QVERIFY(st.log("serv_conn.txt")
+                    .endsWith(" CONNECTED TO: 127.0.0.1:" + QByteArray::number(st.server.port()) +
+                              "\r\n"));
+        // The relay command armed by the banner finds the login done.
+        st.gateway.timer4Tick();
+        QTest::qWait(100);
+        QCOMPARE(st.server.lines().size(), 1);
+        QCOMPARE(st.server.connections(), 1);
+        QCOMPARE(st.gateway.texts.text(StateTexts::Connections), QStringLiteral("1"));
+        st.gateway.connectCommand();
+        QCOMPARE(st.gateway.texts.text(StateTexts::Connections), QStringLiteral("2"));
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+                 QStringLiteral("DISCONNECTED"));
+        QVERIFY(st.log("serv_conn.txt").endsWith(" DISCONNECTED\r\n"));
+    }
+
+    void relayCommandThenLogin()
+    {
+        Station st({"Proxy Address=127.0.0.1:9", "Interval=15"});
+        st.gateway.connectCommand();
+        QTRY_VERIFY(st.gateway.Timer4.isActive());
+        QTest::qWait(100);
+        QVERIFY(st.server.lines().isEmpty());
+        st.gateway.timer4Tick();
+        QTRY_COMPARE(st.server.lines().size(), 1);
+        QCOMPARE(st.server.lines()[0], "127.0.0.1 " + QByteArray::number(st.server.port()));
+        QVERIFY(st.gateway.Timer5.isActive());
+        QVERIFY(st.gateway.Timer2.isActive());
+        st.gateway.timer5Tick();
+        QTRY_COMPARE(st.server.lines().size(), 2);
+        QVERIFY(st.server.lines()[1].startsWith(
+            "user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter r/49/-72/100"));
+        QCOMPARE(st.gateway.SEGUNDO, 5);
+        // The server answered the relay line "# Invalid login command"; that
+        // brings no second relay line, which would make it close the link.
+        QTest::qWait(100);
+        st.gateway.timer4Tick();
+        QTest::qWait(100);
+        QCOMPARE(st.server.lines().size(), 2);
+        QVERIFY(st.server.clientConnected());
+    }
+
+    void disconnectingStopsThePendingSenders()
+    {
+        Station st({"Proxy Address=127.0.0.1:9"});
+        st.gateway.connectCommand();
+        QTRY_VERIFY(st.gateway.Timer4.isActive());
+        st.gateway.connectCommand();
+        QVERIFY(!st.gateway.Timer4.isActive());
+        QVERIFY(!st.gateway.Timer5.isActive());
+        st.gateway.timer5Tick();
+        QTest::qWait(200);
+        QVERIFY(st.server.lines().isEmpty());
+    }
+
+    void unverifiedLogin()
+    {
+        Station st({"Validation#=-1"});
+        QSignalSpy notice(&st.gateway, &Gateway::notice);
+        st.gateway.connectCommand();
+        QTRY_COMPARE(notice.size(), 1);
+        QCOMPARE(notice[0][0].toString(),
+                 QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+                 QStringLiteral("DISCONNECTED"));
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Connect"));
+        QVERIFY(st.gateway.solo_rx);
+        QCOMPARE(st.gateway.internetList.rows().last(),
+                 QStringLiteral("Validation Number Error! * DISCONNECTED *"));
+        QVERIFY(st.log("serv_conn.txt").endsWith(" Validation Number Error! * DISCONNECTED *\r\n"));
+        // Not tried again.
+        QVERIFY(!st.gateway.Timer8.isActive());
+        QTRY_VERIFY(!st.server.clientConnected());
+    }
+
+    void packetsMentioningTheLoginAreJustPackets()
+    {
+        Station st;
+        st.logIn();
+        st.server.pushLines({"N1ABC-9>APRS,TCPIP*,qAC,T2:>blog: my logresp was unverified"});
+        QTest::qWait(200);
+        QVERIFY(st.gateway.link.loggedIn());
+        QVERIFY(!st.gateway.solo_rx);
+    }
+
+    void lostLinkIsNoticedAndTriedAgain()
+    {
+        Station st;
+        st.logIn();
+        st.server.closeClient();
+        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        st.gateway.timer8Tick();
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+                 QStringLiteral("DISCONNECTED"));
+        QVERIFY(st.gateway.reconnectNoticeVisible());
+        QVERIFY(st.gateway.Timer9.isActive());
+        QVERIFY(st.log("serv_conn.txt").endsWith(" DISCONNECTED! * Trying again ...\r\n"));
+        st.gateway.timer9Tick();
+        QTRY_COMPARE(st.server.connections(), 2);
+        QTRY_VERIFY(st.gateway.link.loggedIn());
+
+        // A server that says nothing at all is a lost link too.
+        st.gateway.link.setSilenceMs(300);
+        st.server.setSilent(true);
+        QTRY_VERIFY(st.gateway.Timer8.isActive());
+    }
+
+    void connectDuringTheReconnectPause()
+    {
+        Station st;
+        st.logIn();
+        st.server.closeClient();
+        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        st.gateway.timer8Tick();
+        st.gateway.connectCommand();
+        QVERIFY(!st.gateway.Timer9.isActive());
+        QVERIFY(!st.gateway.reconnectNoticeVisible());
+        QTRY_VERIFY(st.gateway.link.loggedIn());
+        QTest::qWait(100);
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
+    }
+
+    void messageIsAcknowledgedAndAnswered()
+    {
+        Station st({"Answer YES/NO= 1", "Log Msgs= 1"});
+        st.logIn();
+        const int before = st.server.lines().size();
+        st.server.pushLines({kMessage});
+        QTRY_COMPARE(st.server.lines().size(), before + 3);
+        QCOMPARE(
+            st.server.lines().mid(before),
+            QList<QByteArray>({"N1IGT-10>APKR02,APRS::N2XYZ-3  :ack7", "",
+                               "N1IGT-10>APKR02,APRS::N2XYZ-3  :Only RF to Internet Service!"}));
+        QCOMPARE(st.gateway.texts.count(StateTexts::InetTx), 1);
+        QVERIFY(st.log("incoming_msgs.txt").endsWith(" " + kMessage + "\r\n"));
+
+        // A repeat is ignored; a message to another SSID is not ours; one
+        // without a number gets nothing.
+        st.server.pushLines({kMessage, QByteArray(kMessage).replace("N1IGT-10 ", "N1IGT-1  "),
+                             "N2XYZ-3>APRS,TCPIP*,qAC,TEST0::N1IGT-10 :no number here"});
+        QTest::qWait(300);
+        QCOMPARE(st.server.lines().size(), before + 3);
+    }
+
+    void gluedMessagesGetAnAckEach()
+    {
+        for (const bool listAll : {false, true}) {
+            Station st;
+            st.gateway.setListAllPackets(listAll);
+            st.logIn();
+            const int before = st.server.lines().size();
+            st.server.push(kMessage + "\r\n" + QByteArray(kMessage).replace("{7", "{8") + "\r\n");
+            QTRY_COMPARE(st.server.lines().size(), before + 4);
+            QCOMPARE(st.server.lines()[before], "N1IGT-10>APKR02,APRS::N2XYZ-3  :ack7");
+            QCOMPARE(st.server.lines()[before + 2], "N1IGT-10>APKR02,APRS::N2XYZ-3  :ack8");
+        }
+    }
+
+    void nothingButTheLoginBeforeTheLogin()
+    {
+        Station st({"Proxy Address=127.0.0.1:9"});
+        st.gateway.connectCommand();
+        QTRY_VERIFY(st.gateway.Timer4.isActive());
+        st.server.pushLines({kMessage});
+        QTest::qWait(200);
+        QVERIFY(st.server.lines().isEmpty());
+        QCOMPARE(st.gateway.refusals.count(Refusal::BeforeLogin), 1);
+    }
+
+    void internetToRfGate()
+    {
+        Station st({"Log Inet_RF= 1", "IGate>RF Port=2", "Packets/min=6", "Type Message= 1"});
+        st.logIn();
+        Gateway &g = st.gateway;
+        const QString msg = "N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :hi there{1";
+        QVERIFY(msg.size() > 40);
+        for (int i = 0; i < 6; ++i)
+            g.inetRfGate.gate(msg, u':');
+        QCOMPARE(g.texts.count(StateTexts::InetToRf), 5);
+        QCOMPARE(g.refusals.count(Refusal::RateLimit), 1);
+        g.timer2Tick();
+        QVERIFY(g.texts.text(StateTexts::InetToRfStatus).startsWith("RF Limit! Time:"));
+        g.mailbox.flush();
+        QCOMPARE(st.s.mailboxValue("TXData", "String"), ":}" + msg.toLatin1());
+        QVERIFY(st.log("Inet_RF.txt")
+                    .startsWith("Port:2 N1IGT-10>APKR02:\r\n}" + msg.toLatin1() + "\r\n"));
+        // After the 60th tick the count starts again.
+        for (int i = 0; i < 60; ++i)
+            g.timer2Tick();
+        QCOMPARE(g.inetRfGate.paquete, 0);
+        QVERIFY(g.texts.text(StateTexts::InetToRfStatus).startsWith("Packets:0 Time:"));
+
+        // 40 characters are never a candidate; a position is not a message;
+        // a "#" line or a station heard on RF never goes out.
+        const qint64 sent = g.texts.count(StateTexts::InetToRf);
+        g.inetRfGate.gate(msg.left(40), u':');
+        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:!4903.50N/07201.75W-", u'!'),
+                 InetToRfGate::Outcome::TypeRejected);
+        g.settings.setCheck(F::TypeAll, true);
+        g.inetRfGate.gate("# aprsc 2.1.21- 6 Dec 2026 09:40:52 GMT TEST0 127.0.0.1:14580 x>y",
+                          u' ');
+        g.mheardList.append("N2XYZ-3   06-12-26 14:00:00 ");
+        g.inetRfGate.gate(msg, u':');
+        g.inetRfGate.gate("N4DEF>APRS,TCPIP*,N1IGT-10,qAR,T2::N3ABC    :hi there{1", u':');
+        g.inetRfGate.gate("N4DEF>APRS,NOGATE,qAR,T2::N3ABC    :hi there, once more{1", u':');
+        QCOMPARE(g.texts.count(StateTexts::InetToRf), sent);
+        QCOMPARE(g.refusals.count(Refusal::LoopGuard), 3);
+        QCOMPARE(g.refusals.count(Refusal::ServerComment), 1);
+
+        // Log Inet_RF switches the whole path.
+        g.settings.setCheck(F::LogInetRf, false);
+        g.inetRfGate.gate("N5GHI>APRS,TCPIP*,qAC,T2::N3ABC    :hi there from afar{1", u':');
+        QCOMPARE(g.texts.count(StateTexts::InetToRf), sent);
+    }
+
+    void typeRejectedMessagesAreStillAcknowledged()
+    {
+        Station st({"Log Inet_RF= 1", "IGate>RF Port=2", "Type Position= 1"});
+        st.logIn();
+        const int before = st.server.lines().size();
+        st.server.pushLines({kMessage});
+        QTRY_COMPARE(st.server.lines().size(), before + 2);
+        QCOMPARE(st.gateway.refusals.count(Refusal::TypeFilter), 1);
+    }
+
+    void listingAndBadInput()
+    {
+        Station st({"Log APRS IS= 1"});
+        st.gateway.setListAllPackets(true);
+        st.logIn();
+        const qsizetype rows = st.gateway.internetList.size();
+        st.server.push("N1ABC-9>APRS,qAR,N1DIG:!4903.50N/07201.75W-\xe9t\xe9\x01\r\n" +
+                       QByteArray(100 * 1024, 'x') + "\r\nno colon here\r\n# javAPRSSrvr 4.3\r\n");
+        QTRY_COMPARE(st.gateway.internetList.size(), rows + 3);
+        QCOMPARE(st.gateway.internetList.at(rows), QStringLiteral("N1ABC-9>APRS,qAR,N1DIG:"));
+        QCOMPARE(st.gateway.internetList.at(rows + 1),
+                 QString::fromLatin1("!4903.50N/07201.75W-\xe9t\xe9\x01"));
+        QCOMPARE(st.gateway.internetList.at(rows + 2), QStringLiteral("no colon here"));
+        QCOMPARE(st.gateway.refusals.count(Refusal::OverlongLine), 1);
+        QVERIFY(st.log("aprs_is.txt").endsWith("no colon here\r\n"));
+        QVERIFY(st.gateway.link.loggedIn());
+
+        // A flood is taken in stride, and the list keeps within its bounds.
+        QByteArray flood;
+        for (int i = 0; i < 20000; ++i)
+            flood += "N1ABC-9>APRS,TCPIP*,qAC,T2:>status " + QByteArray::number(i) + "\r\n";
+        st.server.push(flood);
+        QTRY_VERIFY_WITH_TIMEOUT(st.gateway.internetList.size() == 32767, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(st.gateway.internetList.rows().last(),
+                                  QStringLiteral(">status 19999"), 20000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAprsIs)
+#include "tst_aprsis.moc"
