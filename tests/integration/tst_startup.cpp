@@ -1,5 +1,6 @@
 // The real kestrel --headless and zeno-host processes on a temporary station.
 
+#include "support/child.h"
 #include "support/tempstation.h"
 
 #include <QDir>
@@ -14,56 +15,8 @@ namespace {
 
 QString bin(const char *var)
 {
-    return qEnvironmentVariable(var);
+    return programUnderTest(var);
 }
-
-// A child process whose output is collected as it comes.
-class Child
-{
-public:
-    Child(const QString &program, const QStringList &args, const QString &runAs = {})
-    {
-        if (runAs.isEmpty()) {
-            p.start(program, args);
-        } else {
-            p.start(QStringLiteral("setpriv"),
-                    QStringList{"--reuid=" + runAs, "--regid=" + runAs, "--clear-groups", program} +
-                        args);
-        }
-        p.waitForStarted();
-    }
-    ~Child()
-    {
-        if (p.state() != QProcess::NotRunning) {
-            p.kill();
-            p.waitForFinished(3000);
-        }
-    }
-    QByteArray out()
-    {
-        out_ += p.readAllStandardOutput();
-        return out_;
-    }
-    QByteArray err()
-    {
-        err_ += p.readAllStandardError();
-        return err_;
-    }
-    void signal(int number) { ::kill(static_cast<pid_t>(p.processId()), number); }
-    // Exit status, or -1 when it did not end within the time.
-    int finish(int ms = 5000)
-    {
-        if (!p.waitForFinished(ms))
-            return -1;
-        out();
-        err();
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -2;
-    }
-    QProcess p;
-
-private:
-    QByteArray out_, err_;
-};
 
 QStringList kestrelArgs(const TempStation &s)
 {

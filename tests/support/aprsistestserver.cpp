@@ -60,6 +60,7 @@ void AprsIsTestServer::onConnection()
         loggedIn_ = false;
         badLines_ = 0;
         partial_.clear();
+        raw_.clear();
         connect(socket, &QTcpSocket::readyRead, this, &AprsIsTestServer::onReadyRead);
         bannerMs_ = clock_.elapsed();
         send(banner.toLatin1());
@@ -71,7 +72,9 @@ void AprsIsTestServer::onReadyRead()
     auto *socket = qobject_cast<QTcpSocket *>(sender());
     if (socket != client_)
         return;
-    partial_ += socket->readAll();
+    const QByteArray bytes = socket->readAll();
+    raw_ += bytes;
+    partial_ += bytes;
     qsizetype end;
     while ((end = partial_.indexOf('\n')) >= 0) {
         QByteArray line = partial_.left(end);

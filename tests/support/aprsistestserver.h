@@ -36,6 +36,8 @@ public:
 
     const QList<Received> &received() const { return received_; }
     QList<QByteArray> lines() const;
+    // Every byte received on the current connection, line ends and all.
+    QByteArray raw() const { return raw_; }
     int connections() const { return connections_; }
     bool clientConnected() const;
     bool loggedIn() const { return loggedIn_; }
@@ -66,6 +68,7 @@ private:
     QTcpServer server_;
     QTcpSocket *client_ = nullptr;
     QByteArray partial_;
+    QByteArray raw_;
     QList<Received> received_;
     QElapsedTimer clock_;
     QTimer keepalive_;
