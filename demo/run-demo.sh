@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The demo station: a fresh copy of demo/program as program folder, the
-# host's stand-in replaying a recorded ISS pass into the mailbox, and Kestrel
-# beside it (a window when a display is present, headless otherwise).
+# host's stand-in replaying a recorded ISS pass into the mailbox, a loopback
+# APRS-IS server, and Kestrel beside them, connected at once (a window when a
+# display is present, headless otherwise).
 #
 #   demo/run-demo.sh BUILD_DIR [kestrel options...]
 #   DEMO_SECONDS=N ends the demo after N seconds (as closing the window does).
@@ -26,6 +27,10 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# A loopback APRS-IS server, feeding a little traffic once logged in.
+"$build/aprsis-test-server" --port 14580 --feed "$here/aprs-is-feed.txt" --every 7000 &
+pids+=($!)
+
 # What Kestrel commands, as the host sees it.
 "$zenohost" --mailbox "$mailbox" watch 2>"$run/watch.err" > >(sed -u "s/^/[zeno-host] /") &
 pids+=($!)
@@ -39,13 +44,13 @@ pids+=($!)
 
 mode=()
 if [ -z "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
-    mode=(--headless)
+    mode=(--headless --list-all)
     echo "demo: no display; running headless (Ctrl-C ends it, lists saved)" >&2
 fi
 echo "demo: program folder $run/program, mailbox $mailbox" >&2
 
 # Started from this shell (not exec'd), so the stand-ins are stopped after it.
-"$build/kestrel" "${mode[@]}" --program-dir "$run/program" --mailbox "$mailbox" "$@" &
+"$build/kestrel" "${mode[@]}" --connect --program-dir "$run/program" --mailbox "$mailbox" "$@" &
 kestrel=$!
 pids+=("$kestrel")
 if [ -n "${DEMO_SECONDS:-}" ]; then
