@@ -11,9 +11,13 @@ void ReceivePath::handle(const QByteArray &line)
 {
     const QString chunk = text::fromBytes(line);
 
-    // Only a server comment can answer the login; any station may write
-    // "logresp" or "unverified" in a packet.
-    if (chunk.startsWith(u'#') && chunk.contains(QLatin1String("logresp"))) {
+    // Only a server comment can answer the login (any station may write
+    // "logresp" or "unverified" in a packet), and only one naming this
+    // station: the server echoes the call as it was sent.
+    if (chunk.startsWith(u'#') && chunk.contains(QLatin1String("logresp")) &&
+        chunk.section(QLatin1String("logresp "), 1)
+                .section(u' ', 0, 0)
+                .compare(g_.settings.text(Settings::OwnCall), Qt::CaseInsensitive) == 0) {
         if (chunk.contains(QLatin1String("unverified"))) {
             g_.link.loginRejected();
             return;

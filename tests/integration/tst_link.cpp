@@ -7,7 +7,6 @@
 #include "support/tempstation.h"
 
 #include <QTest>
-
 #include <csignal>
 
 namespace {
@@ -17,17 +16,16 @@ struct Link
     explicit Link(const QStringList &settings = {})
     {
         server.listen();
-        s.writeSettings(QStringList{"APRS-IS Port=" + QString::number(server.port()),
-                                    "Log Serv_Conn= 1"} +
-                        settings);
+        s.writeSettings(
+            QStringList{"APRS-IS Port=" + QString::number(server.port()), "Log Serv_Conn= 1"} +
+            settings);
     }
     void start(const QStringList &extra = {})
     {
-        kestrel = std::make_unique<Child>(
-            programUnderTest("KESTREL_BIN"),
-            QStringList{"--headless", "--connect", "--program-dir", s.programDir(), "--mailbox",
-                        s.mailboxDir()} +
-                extra);
+        kestrel = std::make_unique<Child>(programUnderTest("KESTREL_BIN"),
+                                          QStringList{"--headless", "--connect", "--program-dir",
+                                                      s.programDir(), "--mailbox", s.mailboxDir()} +
+                                              extra);
     }
     QByteArray servConn() const
     {
@@ -81,7 +79,8 @@ private slots:
         Link l({"APRS Filter="});
         l.start();
         QTRY_COMPARE_WITH_TIMEOUT(l.server.received().size(), 1, 5000);
-        QCOMPARE(l.server.raw(), QByteArray("user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter \r\n"));
+        QCOMPARE(l.server.raw(),
+                 QByteArray("user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter \r\n"));
         QVERIFY(l.server.received()[0].ms - l.server.bannerMs() < 500);
         QTest::qWait(2500);
         QCOMPARE(l.server.received().size(), 1);
@@ -92,9 +91,11 @@ private slots:
     {
         Link l({"Validation#=12345"});
         l.start();
-        QTRY_VERIFY_WITH_TIMEOUT(l.kestrel->err().contains("Validation Number NOT valid!\r\nMode Only Receive."), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(
+            l.kestrel->err().contains("Validation Number NOT valid!\r\nMode Only Receive."), 5000);
         QVERIFY(l.kestrel->out().contains("APRS-IS: DISCONNECTED\n"));
-        QVERIFY(l.kestrel->out().contains("Internet Packet List + Validation Number Error! * DISCONNECTED *\n"));
+        QVERIFY(l.kestrel->out().contains(
+            "Internet Packet List + Validation Number Error! * DISCONNECTED *\n"));
         QVERIFY(l.servConn().contains(" Validation Number Error! * DISCONNECTED *\r\n"));
         QTRY_VERIFY(!l.server.clientConnected());
         QTest::qWait(1000);
@@ -150,11 +151,13 @@ private slots:
         Link l;
         l.start({"--list-all"});
         QTRY_VERIFY_WITH_TIMEOUT(l.server.loggedIn(), 5000);
-        QByteArray junk = QByteArray(100 * 1024, 'x') + "\r\n" + QByteArray("N1ABC>APRS:\0\x80\xff!\r\n", 19);
+        QByteArray junk =
+            QByteArray(100 * 1024, 'x') + "\r\n" + QByteArray("N1ABC>APRS:\0\x80\xff!\r\n", 19);
         for (int i = 0; i < 5000; ++i)
             junk += "N1ABC-9>APRS,TCPIP*,qAC,T2:>flood " + QByteArray::number(i) + "\r\n";
         l.server.push(junk);
-        QTRY_VERIFY_WITH_TIMEOUT(l.kestrel->out().contains("Internet Packet List + >flood 4999\n"), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(l.kestrel->out().contains("Internet Packet List + >flood 4999\n"),
+                                 15000);
         QVERIFY(l.kestrel->out().contains("Not gated (overlong line): 1\n"));
         QVERIFY(l.kestrel->out().contains("Internet Packet List + \\x00\x80\xff!\n"));
         l.kestrel->signal(SIGTERM);

@@ -13,9 +13,9 @@ Child::Child(const QString &program, const QStringList &args, const QString &run
     if (runAs.isEmpty())
         p.start(program, args);
     else
-        p.start(QStringLiteral("setpriv"), QStringList{"--reuid=" + runAs, "--regid=" + runAs,
-                                                       "--clear-groups", program} +
-                                               args);
+        p.start(QStringLiteral("setpriv"),
+                QStringList{"--reuid=" + runAs, "--regid=" + runAs, "--clear-groups", program} +
+                    args);
     p.waitForStarted();
 }
 

@@ -171,7 +171,8 @@ private slots:
     {
         Station st;
         st.logIn();
-        st.server.pushLines({"N1ABC-9>APRS,TCPIP*,qAC,T2:>blog: my logresp was unverified"});
+        st.server.pushLines({"N1ABC-9>APRS,TCPIP*,qAC,T2:>blog: my logresp was unverified",
+                             "# logresp N9ZZZ unverified, server TEST0"});
         QTest::qWait(200);
         QVERIFY(st.gateway.link.loggedIn());
         QVERIFY(!st.gateway.solo_rx);
@@ -305,6 +306,38 @@ private slots:
         g.settings.setCheck(F::LogInetRf, false);
         g.inetRfGate.gate("N5GHI>APRS,TCPIP*,qAC,T2::N3ABC    :hi there from afar{1", u':');
         QCOMPARE(g.texts.count(StateTexts::InetToRf), sent);
+    }
+
+    void candidatesAndTypes()
+    {
+        Station st({"Log Inet_RF= 1", "IGate>RF Port=1", "Type Bulletin= 1"});
+        Gateway &g = st.gateway;
+        using O = InetToRfGate::Outcome;
+        // 41 characters can go, 40 never.
+        const QString bulletin41 = "N2XYZ-3>APRS,TCPIP*,qAC,T2::BLN1     :Hi!";
+        QCOMPARE(bulletin41.size(), 41);
+        QCOMPARE(g.inetRfGate.gate(bulletin41.left(40), u':'), O::GoOn);
+        QCOMPARE(g.texts.count(StateTexts::InetToRf), 0);
+        QCOMPARE(g.inetRfGate.gate(bulletin41, u':'), O::GoOn);
+        QCOMPARE(g.texts.count(StateTexts::InetToRf), 1);
+        // A message holding "BLN" is no message, but it is a bulletin.
+        g.settings.setCheck(F::TypeBulletin, false);
+        g.settings.setCheck(F::TypeMessage, true);
+        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :BLN is a bulletin", u':'),
+                 O::TypeRejected);
+        // Only "=", "!" and "`" are positions here; "@" is not.
+        g.settings.setCheck(F::TypePosition, true);
+        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:@092345z4903.50N/07201.75W-", u'@'),
+                 O::TypeRejected);
+        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:`(_fn\"Oj/]Mic-E station", u'`'),
+                 O::GoOn);
+        QCOMPARE(g.texts.count(StateTexts::InetToRf), 2);
+        // Transmit port 0: "Disabled" on every tick, nothing counted.
+        g.settings.setText(F::IGateRfPort, "0");
+        g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:!4903.50N/07201.75W-Disabled port", u'!');
+        QCOMPARE(g.inetRfGate.paquete, 2);
+        g.timer2Tick();
+        QCOMPARE(g.texts.text(StateTexts::InetToRfStatus), QStringLiteral("Disabled"));
     }
 
     void typeRejectedMessagesAreStillAcknowledged()
