@@ -1,6 +1,12 @@
 #include "aprsis/inetrfgate.h"
 
+#include "core/files.h"
 #include "core/gateway.h"
+
+#include <QDir>
+#include <QLocale>
+
+#include <exception>
 
 #include <cstdint>
 
@@ -83,6 +89,22 @@ InetToRfGate::Outcome InetToRfGate::gate(const QString &chunk, QChar dataType)
 
 void InetToRfGate::clockTick()
 {
+    // The clock must keep ticking whatever one tick meets: a failure is
+    // written to chatlog.txt in the working directory and the tick goes on.
+    int stage = 0;
+    try {
+        tick(stage);
+    } catch (const std::exception &e) {
+        files::appendLines(QDir::current().absoluteFilePath(QStringLiteral("chatlog.txt")),
+                           {QStringLiteral("ERROR TIMER2>") +
+                            QLocale::system().toString(g_.clock().now(), QLocale::ShortFormat) +
+                            QLatin1Char('>') + QString::fromLocal8Bit(e.what()) +
+                            QStringLiteral("(0) nivel=") + QString::number(stage)});
+    }
+}
+
+void InetToRfGate::tick(int &stage)
+{
     if (g_.solo_rx)
         return;
     if (g_.SEGUNDO < INT32_MAX)
@@ -101,6 +123,7 @@ void InetToRfGate::clockTick()
         status = QStringLiteral("Packets:%1 Time:%2").arg(paquete).arg(Tiempo_Gate);
     g_.texts.set(StateTexts::InetToRfStatus, status);
 
+    stage = 1;
     if (s.number(Settings::Interval) <= g_.SEGUNDO) {
         g_.announce();
         g_.SEGUNDO = 0;

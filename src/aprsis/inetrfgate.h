@@ -33,6 +33,7 @@ public:
 
 private:
     bool loopsBack(const QString &chunk) const;
+    void tick(int &stage);
     Gateway &g_;
 };
 

@@ -25,6 +25,14 @@ AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(
     connect(&Winsock2, &QTcpSocket::errorOccurred, this, &AprsIsLink::onLost);
 }
 
+AprsIsLink::~AprsIsLink()
+{
+    // The socket outlives the members its handlers use: it must not call
+    // them while it closes.
+    Winsock2.disconnect(this);
+    Winsock2.abort();
+}
+
 QString AprsIsLink::serverText() const
 {
     return g_.settings.text(Settings::AprsIsHost) + QLatin1Char(':') +

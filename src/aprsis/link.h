@@ -27,6 +27,7 @@ public:
     static constexpr int kSilenceMs = 120000;
 
     explicit AprsIsLink(Gateway &gateway, QObject *parent = nullptr);
+    ~AprsIsLink() override;
 
     // The connect/disconnect toggle.
     void con_descon_inet();
