@@ -19,6 +19,8 @@ AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(
     silence_.setSingleShot(true);
     silence_.setInterval(kSilenceMs);
     connect(&silence_, &QTimer::timeout, this, &AprsIsLink::onLost);
+    // A server faster than the gateway waits in TCP, not in memory here.
+    Winsock2.setReadBufferSize(1 << 20);
     connect(&Winsock2, &QTcpSocket::readyRead, this, &AprsIsLink::onReadyRead);
     // A close or an error the gateway did not cause itself is a lost link.
     connect(&Winsock2, &QTcpSocket::disconnected, this, &AprsIsLink::onLost);
