@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Position encodings of APRS turned into the one text form the gateway uses
+// (latitude "ddmm.hhN", longitude "dddmm.hhW"), and the distance and bearing
+// of such a position from the station. Values in, values out.
+namespace kestrel::position {
+
+struct Text
+{
+    QString latitude;  // ddmm.hhN
+    QString longitude; // dddmm.hhW
+};
+
+// A compressed position: the eight base-91 characters after the symbol
+// table character. Degrees, minutes and hundredths are truncated, never
+// rounded. Nothing when fewer than eight characters are given.
+std::optional<Text> compressed(const QString &base91);
+
+struct MicE
+{
+    QString latitude;  // empty when the destination is too short
+    QString longitude; // empty when the information field is too short
+    QString line;      // "Course:251° Speed:37 km/h (En Route)"; empty with the longitude
+};
+
+// A Mic-E position from the 6-character destination field and the
+// information field (from its data type identifier on). The 180-199 degree
+// longitude corrections of the format are not applied.
+MicE micE(const QString &destination, const QString &information);
+
+struct Bearing
+{
+    double km = 0;              // to one decimal
+    std::optional<int> degrees; // whole degrees, 0 to 360; none when the two places are one
+};
+
+// Great circle on a sphere of 6371 km, from the station's own position (the
+// 18 characters "ddmm.hhN/dddmm.hhW" of its beacon text) to another in the
+// text form. Nothing when either position cannot be read.
+std::optional<Bearing> distance(const QString &own, const Text &remote);
+
+// A latitude or longitude as signed decimal degrees, as the distance reads
+// it: minutes to two decimals of a degree, truncated, hundredths added.
+double degrees(const QString &text, int degreeDigits);
+
+} // namespace kestrel::position

@@ -1,0 +1,80 @@
+#include "aprs/position.h"
+
+#include <QTest>
+
+using namespace kestrel;
+using position::Text;
+
+class TestPosition : public QObject
+{
+    Q_OBJECT
+
+    static int bearing(const QString &own, const Text &remote)
+    {
+        return position::distance(own, remote).value().degrees.value_or(-1);
+    }
+
+private slots:
+    void compressedPositions()
+    {
+        const auto p = position::compressed("5L!!<*e7>7P[");
+        QVERIFY(p);
+        QCOMPARE(p->latitude, QStringLiteral("4930.00N"));
+        QCOMPARE(p->longitude, QStringLiteral("07245.00W"));
+        // Truncated, not rounded: 90 - 1/380926 degrees is 89 59.99...
+        QCOMPARE(position::compressed("!!!\"!!!!")->latitude, QStringLiteral("8959.99N"));
+        QVERIFY(!position::compressed("5L!!<*e"));
+    }
+
+    void micE()
+    {
+        const auto m = position::micE("S32U6T", "`(_fn\"Oj/");
+        QCOMPARE(m.latitude, QStringLiteral("3325.64N"));
+        QCOMPARE(m.longitude, QStringLiteral("01207.74W"));
+        QCOMPARE(m.line, QStringLiteral("Course:251\u00b0 Speed:37 km/h (Returning)"));
+        // The longitude offset of the fifth character, no 180-199 correction.
+        QCOMPARE(position::micE("S32UVT", "`(_fn\"Oj/").longitude, QStringLiteral("11207.74W"));
+        // s = 8, d = 37: 83 knots, 153 km/h (by 1.855).
+        QVERIFY(position::micE("S32U6T", "`(_f$AO").line.contains("Speed:153 km/h"));
+        // A short destination gives no latitude and no status; the rest stays.
+        const auto shortDest = position::micE("S32U", "`(_fn\"Oj/");
+        QVERIFY(shortDest.latitude.isEmpty());
+        QCOMPARE(shortDest.line, QStringLiteral("Course:251\u00b0 Speed:37 km/h ()"));
+        // A body too short for its bytes ends cleanly.
+        const auto shortBody = position::micE("S32U6T", "`(_f");
+        QCOMPARE(shortBody.latitude, QStringLiteral("3325.64N"));
+        QVERIFY(shortBody.longitude.isEmpty());
+        QVERIFY(shortBody.line.isEmpty());
+        // Letters outside the digit ranges repeat the digit before them.
+        QCOMPARE(position::micE("3KZ4LL", "`(_fn\"Oj/").latitude, QStringLiteral("3334.44S"));
+    }
+
+    void distanceAndBearing()
+    {
+        const QString origin = "0000.00N/00000.00E";
+        QCOMPARE(bearing(origin, {"0000.00N", "01000.00E"}), 90);
+        QCOMPARE(bearing(origin, {"0000.00N", "01000.00W"}), 270);
+        QCOMPARE(bearing(origin, {"1000.00N", "00000.00E"}), 0);
+        QCOMPARE(bearing(origin, {"1000.00S", "00000.00E"}), 180);
+        // Just west of north rounds to 360, not 0.
+        QCOMPARE(bearing(origin, {"1000.00N", "00000.03W"}), 360);
+        // The antipode: the longest way, bearing 0.
+        const auto far = position::distance(origin, {"0000.00S", "18000.00W"});
+        QCOMPARE(far->km, 20015.1);
+        QCOMPARE(far->degrees, 0);
+        // The same place: no distance and no bearing.
+        const auto here = position::distance("4903.50N/07201.75W", {"4903.50N", "07201.75W"});
+        QCOMPARE(here->km, 0.0);
+        QVERIFY(!here->degrees);
+        // One degree of latitude on the 6371 km sphere, to one decimal.
+        QCOMPARE(position::distance(origin, {"0100.00N", "00000.00E"})->km, 111.2);
+        // Minutes are taken to two decimals of a degree, truncated: 30.99' is 0.51 degrees.
+        QCOMPARE(position::degrees("4530.99N", 2), 45 + 0.5 + 99 / 6000.0);
+        QVERIFY(!position::distance("garbage", {"4903.50N", "07201.75W"}));
+        const auto odd = position::distance(origin, {"9X00.00N", "xxx00.00E"});
+        QVERIFY(odd && std::isfinite(odd->km));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestPosition)
+#include "tst_position.moc"
