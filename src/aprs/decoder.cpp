@@ -1,0 +1,84 @@
+#include "aprs/decoder.h"
+
+#include "core/text.h"
+
+namespace kestrel::decoder {
+
+namespace {
+// The working text counts from 1 at the colon before the information field.
+QChar at(const QString &work, qsizetype position)
+{
+    return position >= 1 && position <= work.size() ? work[position - 1] : QChar();
+}
+} // namespace
+
+bool Result::accepted() const
+{
+    return !position.latitude.isEmpty() &&
+           text::numericValue(position.latitude) + text::numericValue(position.longitude) != 0;
+}
+
+Result decode(const QString &frameLine, const QString &via, bool onlyDirect)
+{
+    Result r;
+    if (via.contains(u'*') && onlyDirect)
+        return r;
+    const qsizetype gt = frameLine.indexOf(u'>');
+    if (gt < 0)
+        return r;
+    r.source = frameLine.left(gt);
+    const qsizetype colon = frameLine.indexOf(u':');
+    if (colon < 0)
+        return r;
+    QString work = frameLine.mid(colon, 100);
+    const QChar type = at(work, 2);
+
+    if (type == u'/' && at(work, 10) == u'/') {
+        // Compressed with a time stamp: without the stamp it reads as one
+        // without.
+        work = work.mid(7);
+        if (const auto p = position::compressed(work.mid(3, 8)))
+            r.position = *p;
+        r.compressed = true;
+        return r;
+    }
+    if (type == u'!' || type == u'=') {
+        if (at(work, 3) == u'/' || at(work, 3) == u'\\') {
+            if (const auto p = position::compressed(work.mid(3, 8)))
+                r.position = *p;
+            r.compressed = true;
+            return r;
+        }
+        r.kind = Kind::Nornal;
+        if (work.size() >= 20)
+            r.position = {text::mid(work, 3, 8), text::mid(work, 12, 9)};
+        return r;
+    }
+    if (type == u';') {
+        r.kind = Kind::Objeto;
+    } else if (type == u'$') {
+        r.kind = Kind::GPS;
+        const QString sentence = text::mid(work, 2, 6);
+        if (sentence == QLatin1String("$GPRMC") && work.size() >= 41)
+            r.position = {text::mid(work, 18, 7) + at(work, 28),
+                          text::mid(work, 30, 8) + at(work, 41)};
+        else if (sentence == QLatin1String("$GPGGA") && work.size() >= 37)
+            r.position = {text::mid(work, 16, 7) + at(work, 25),
+                          text::mid(work, 27, 8) + at(work, 37)};
+    } else if (type == u'`') {
+        r.kind = Kind::MIC_E;
+        const position::MicE m = position::micE(frameLine.mid(gt + 1, 6), work.mid(1));
+        r.position = {m.latitude, m.longitude};
+        if (!m.line.isEmpty())
+            r.micELine = m.line;
+        if (m.longitude.isEmpty())
+            r.position.latitude.clear();
+    } else if (type == u':') {
+        r.kind = Kind::Mensaje;
+    } else if (type == u'@') {
+        r.kind = Kind::Meteo;
+    }
+    return r;
+}
+
+} // namespace kestrel::decoder
