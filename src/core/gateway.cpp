@@ -502,11 +502,12 @@ void Gateway::rfReceivePass()
         return;
     }
     emit frameTaken(frame);
+    rfGate.pass(frame);
 }
 
 void Gateway::timer7Tick()
 {
-    // MHeard expiry and the DX text.
+    rfGate.expiry();
 }
 
 void Gateway::timer8Tick()

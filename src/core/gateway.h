@@ -8,6 +8,7 @@
 #include "core/hostmailbox.h"
 #include "core/programfolder.h"
 #include "core/refusal.h"
+#include "core/rfgate.h"
 #include "core/settings.h"
 #include "core/statetexts.h"
 #include "core/textlist.h"
@@ -100,7 +101,8 @@ public:
 
     TextList positionsList{QStringLiteral("Position Beacons")};
     TextList mheardList{QStringLiteral("MHeard")};
-    TextList igatedList{QStringLiteral("IGated Packets List")};
+    // Two rows a frame: an even limit drops the oldest frame whole.
+    TextList igatedList{QStringLiteral("IGated Packets List"), 32766};
     TextList internetList{QStringLiteral("Internet Packet List"), 32767};
 
     QTimer Timer1, Timer2, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10, Timer12,
@@ -111,6 +113,7 @@ public:
     ReceivePath receivePath{*this};
     InetToRfGate inetRfGate{*this};
     MessageHandler messages{*this};
+    RfGate rfGate{*this};
 
     // Window variables shared by several parts of the gateway.
     QString texto_de_error; // message of a fatal start-up failure

@@ -23,6 +23,10 @@ const char *RefusalCounts::name(Refusal reason)
         return "empty information";
     case Refusal::OverlongFrame:
         return "overlong frame";
+    case Refusal::MalformedFrame:
+        return "malformed frame";
+    case Refusal::Query:
+        return "query";
     case Refusal::BeforeLogin:
         return "before login";
     case Refusal::NoGate:

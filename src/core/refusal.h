@@ -17,17 +17,19 @@ enum class Refusal
     CallList,      // source not in the "Gate only these" list
     NotDirect,     // "Gate only Direct" and the frame came through a digipeater
     EmptyInformation,
-    OverlongFrame, // a monitor text no frame could produce
-    BeforeLogin,   // the server has not taken the login yet
-    NoGate,        // NOGATE, RFONLY, TCPXX or qAX in the path
-    LoopGuard,     // Internet-to-RF: the source was heard on RF, or our call is in the path
-    TypeFilter,    // Internet-to-RF: the packet type is not chosen
-    ShortLine,     // Internet-to-RF: 40 characters or fewer
-    ServerComment, // Internet-to-RF: a "#" line
-    PortDisabled,  // Internet-to-RF: transmit port 0
-    InetRfOff,     // Internet-to-RF switched off
-    RateLimit,     // Internet-to-RF: packets per minute reached
-    OverlongLine,  // a line from APRS-IS longer than the link takes
+    OverlongFrame,  // a monitor text no frame could produce
+    MalformedFrame, // a monitor text without its "Fm", "To", "<" or "]"
+    Query,          // a general query ("?"), answered on RF, never gated
+    BeforeLogin,    // the server has not taken the login yet
+    NoGate,         // NOGATE, RFONLY, TCPXX or qAX in the path
+    LoopGuard,      // Internet-to-RF: the source was heard on RF, or our call is in the path
+    TypeFilter,     // Internet-to-RF: the packet type is not chosen
+    ShortLine,      // Internet-to-RF: 40 characters or fewer
+    ServerComment,  // Internet-to-RF: a "#" line
+    PortDisabled,   // Internet-to-RF: transmit port 0
+    InetRfOff,      // Internet-to-RF switched off
+    RateLimit,      // Internet-to-RF: packets per minute reached
+    OverlongLine,   // a line from APRS-IS longer than the link takes
     Count
 };
 

@@ -1,0 +1,209 @@
+#include "core/rfgate.h"
+
+#include "aprs/decoder.h"
+#include "core/gateway.h"
+#include "core/monitortext.h"
+#include "core/text.h"
+
+namespace kestrel {
+
+namespace {
+// A number as the display has always written it: no trailing zeros, and a
+// blank in front when it is not negative.
+QString signSpaced(double v)
+{
+    const QString n = QString::number(v, 'g', 12);
+    return v < 0 ? n : QLatin1Char(' ') + n;
+}
+
+QString station(const QString &row)
+{
+    return row.section(u' ', 0, 0);
+}
+} // namespace
+
+RfGate::RfGate(Gateway &gateway) : g_(gateway) {}
+
+void RfGate::pass(const QString &frame)
+{
+    if (!frame.contains(QLatin1String("Fm")))
+        return;
+    g_.texts.bump(StateTexts::RfRx);
+    const QString time = text::stamp(g_.clock().now());
+    const auto parsed = MonitorText::parse(frame);
+    if (!parsed) {
+        // Not a frame the host could have heard: logged, and nothing more.
+        g_.refusals.add(Refusal::MalformedFrame);
+        g_.appendLog(QStringLiteral("\\errors.txt"),
+                     {QStringLiteral("Error_timer6 Time:") + time,
+                      QStringLiteral("Error_timer6 Packet:") + text::printable(frame)});
+        return;
+    }
+    const MonitorText &m = *parsed;
+    const QString own = g_.settings.text(Settings::OwnCall);
+    if (m.hasVia && frame.contains(own)) {
+        g_.refusals.add(Refusal::OwnCallInPath);
+        return;
+    }
+    g_.trama_APRS = m.frameLine();
+    g_.via = m.via;
+    if (m.source != own)
+        show(m);
+    if (m.source == own) {
+        g_.refusals.add(Refusal::OwnCall);
+        return;
+    }
+    if (m.information.startsWith(u'}')) {
+        g_.refusals.add(Refusal::ThirdParty);
+        return;
+    }
+    updateMHeard(m, m.via.contains(u'*') ? m.via.mid(1, 50) : QString());
+    if (!gateable(m))
+        return;
+
+    const QString header = m.source + QLatin1Char('>') + m.destination + m.via +
+                           QStringLiteral(",qAR,") + own + QLatin1Char(':');
+    const QByteArray line = text::toBytes(header + m.information + QStringLiteral("\r\n"));
+    if (line.size() > kMaxLine) {
+        g_.refusals.add(Refusal::OverlongLine);
+        return;
+    }
+    if (!g_.link.send(line))
+        return;
+    g_.igatedList.append(header);
+    g_.igatedList.append(m.information);
+    g_.texts.bump(StateTexts::RfToInet);
+    if (g_.settings.isOn(Settings::LogIGated))
+        g_.appendLog(QStringLiteral("\\Logs_Kestrel\\igated.txt"), {header, m.information});
+}
+
+bool RfGate::gateable(const MonitorText &m)
+{
+    const Settings &s = g_.settings;
+    const auto refuse = [this](Refusal r) {
+        g_.refusals.add(r);
+        return false;
+    };
+    // Before the login the link is as good as down.
+    if (g_.texts.text(StateTexts::ConnectionState).contains(QLatin1String("DISCONNECTED")) ||
+        !g_.link.loggedIn())
+        return refuse(Refusal::Disconnected);
+    if (s.text(Settings::RfPortIGate) != QLatin1String("All") &&
+        m.port != s.number(Settings::RfPortIGate))
+        return refuse(Refusal::Port);
+    if (!s.isOn(Settings::DigiAll) && !s.digiList().contains(m.source))
+        return refuse(Refusal::CallList);
+    if (s.isOn(Settings::GateOnlyDirect) && (m.via.isEmpty() || m.via.contains(u'*')))
+        return refuse(Refusal::NotDirect);
+    if (m.information.isEmpty())
+        return refuse(Refusal::EmptyInformation);
+    for (const QString &part : m.via.split(u',', Qt::SkipEmptyParts)) {
+        const QString call = part.endsWith(u'*') ? part.chopped(1) : part;
+        if (call == QLatin1String("TCPIP") || call == QLatin1String("TCPXX") ||
+            call == QLatin1String("NOGATE") || call == QLatin1String("RFONLY"))
+            return refuse(Refusal::NoGate);
+    }
+    if (m.information.startsWith(u'?'))
+        return refuse(Refusal::Query);
+    return true;
+}
+
+void RfGate::updateMHeard(const MonitorText &m, const QString &heardPath)
+{
+    const QString row = m.source.leftJustified(10, u' ') + text::stamp(g_.clock().now()) +
+                        QLatin1Char(' ') + heardPath;
+    TextList &list = g_.mheardList;
+    for (qsizetype i = 0; i < list.size(); ++i) {
+        if (station(list.at(i)) != m.source)
+            continue;
+        // Once heard direct, a station keeps its direct row until it expires.
+        if (!heardPath.isEmpty() && text::mid(list.at(i), 29, 50).isEmpty())
+            return;
+        list.replace(i, row);
+        return;
+    }
+    list.append(row);
+}
+
+void RfGate::show(const MonitorText &m)
+{
+    const decoder::Result r =
+        decoder::decode(m.frameLine(), m.via, g_.settings.isOn(Settings::OnlyDirect));
+    if (r.micELine)
+        g_.texts.set(StateTexts::MicELine, *r.micELine);
+    if (r.compressed)
+        g_.texts.set(StateTexts::LastStation, QStringLiteral("Comprimida"));
+    if (!r.accepted())
+        return;
+    // Without a position of its own the station measures nothing.
+    const QString beacon = g_.settings.text(Settings::InternetBeaconText);
+    const auto bearing = position::distance(beacon.mid(1, 18), r.position);
+    if (!bearing)
+        return;
+    if (r.kind != decoder::Kind::MIC_E)
+        g_.texts.set(StateTexts::MicELine, QString());
+    const double km = bearing->km;
+    const int az = bearing->degrees.value_or(0);
+    const QString last = r.source + QLatin1Char(' ') + signSpaced(km) + QStringLiteral("km ") +
+                         signSpaced(az) + QStringLiteral("\u00b0");
+    g_.texts.set(StateTexts::LastStation, last);
+    const QString row = r.source.leftJustified(10, u' ') + QString::number(km, 'g', 12) +
+                        QStringLiteral("km ") + QString::number(az) + QStringLiteral("\u00b0");
+    TextList &list = g_.positionsList;
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < list.size() && at < 0; ++i)
+        if (list.at(i).left(9).trimmed() == r.source.trimmed())
+            at = i;
+    if (at >= 0)
+        list.replace(at, row);
+    else
+        list.append(row);
+    if (km >= g_.la_otra) {
+        g_.la_otra = km;
+        g_.texts.set(StateTexts::DxText, last);
+    }
+}
+
+void RfGate::expiry()
+{
+    const QDateTime now = g_.clock().now();
+    const qint64 limit = static_cast<qint64>(g_.settings.number(Settings::MHExpTime) * 60);
+    // Minute boundaries between two times, as a wall clock counts them.
+    const auto minutes = [](const QDateTime &t) {
+        return t.toSecsSinceEpoch() / 60 - (t.toSecsSinceEpoch() % 60 < 0 ? 1 : 0);
+    };
+    TextList &mheard = g_.mheardList;
+    for (qsizetype i = 0; i < mheard.size();) {
+        const QDateTime heard = text::parseStamp(text::mid(mheard.at(i), 11, 17));
+        // A row whose time cannot be read is as old as can be.
+        if (heard.isValid() && minutes(now) - minutes(heard) < limit) {
+            ++i;
+            continue;
+        }
+        const QString call = mheard.at(i).left(9).trimmed();
+        for (qsizetype p = 0; p < g_.positionsList.size(); ++p) {
+            if (station(g_.positionsList.at(p)) == call) {
+                g_.positionsList.removeAt(p);
+                break;
+            }
+        }
+        mheard.removeAt(i);
+    }
+    recomputeDx();
+}
+
+void RfGate::recomputeDx()
+{
+    double best = 0;
+    QString row;
+    for (const QString &r : g_.positionsList.rows()) {
+        const double km = text::numericValue(text::mid(r, 10, 5));
+        if (km > best) {
+            best = km;
+            row = r;
+        }
+    }
+    g_.texts.set(StateTexts::DxText, best > 0 ? row : QString());
+}
+
+} // namespace kestrel
