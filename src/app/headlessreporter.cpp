@@ -3,6 +3,8 @@
 #include "core/gateway.h"
 #include "core/text.h"
 
+#include <QTimer>
+
 namespace kestrel {
 
 HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent)
@@ -53,7 +55,14 @@ void HeadlessReporter::print(const QString &line)
     // Latin-1 on the way out too: each byte of outside text goes out as it came.
     const QByteArray bytes = text::toBytes(line) + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out_);
-    std::fflush(out_);
+    // Everything one event printed goes out together, as soon as it is done.
+    if (!flushPending_) {
+        flushPending_ = true;
+        QTimer::singleShot(0, this, [this] {
+            flushPending_ = false;
+            std::fflush(out_);
+        });
+    }
 }
 
 } // namespace kestrel

@@ -18,6 +18,7 @@ public:
 private:
     void print(const QString &line);
     std::FILE *out_;
+    bool flushPending_ = false;
 };
 
 } // namespace kestrel

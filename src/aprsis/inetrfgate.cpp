@@ -5,10 +5,8 @@
 
 #include <QDir>
 #include <QLocale>
-
-#include <exception>
-
 #include <cstdint>
+#include <exception>
 
 namespace kestrel {
 
@@ -33,8 +31,9 @@ bool InetToRfGate::loopsBack(const QString &chunk) const
             (!own.isEmpty() && call == own))
             return true;
     }
+    // The station of a row is its text before the first blank.
     for (const QString &row : g_.mheardList.rows())
-        if (row.section(u' ', 0, 0) == source)
+        if (row.startsWith(source) && (row.size() == source.size() || row[source.size()] == u' '))
             return true;
     return false;
 }

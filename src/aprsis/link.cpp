@@ -66,6 +66,9 @@ void AprsIsLink::close()
 
 void AprsIsLink::con_descon_inet()
 {
+    // Whatever the operator asks now, a teardown still pending from a lost
+    // link must not undo it.
+    Gateway::disable(g_.Timer8);
     StateTexts &t = g_.texts;
     t.set(StateTexts::Connections,
           QString::number(text::roundHalfEven(text::numericValue(t.text(StateTexts::Connections))) +
@@ -127,9 +130,13 @@ void AprsIsLink::onReadyRead()
     const QByteArray bytes = Winsock2.readAll();
     if (bytes.isEmpty())
         return;
-    silence_.start();
     const qint64 overlongBefore = assembler_.overlong();
-    for (const QByteArray &line : assembler_.feed(bytes)) {
+    const QList<QByteArray> lines = assembler_.feed(bytes);
+    // Only whole lines show the server is there; bytes without a line end
+    // could run for ever.
+    if (!lines.isEmpty() || assembler_.overlong() != overlongBefore)
+        silence_.start();
+    for (const QByteArray &line : lines) {
         // A handler may have closed the link: the rest of this read is stale.
         if (Winsock2.state() != QAbstractSocket::ConnectedState)
             break;
@@ -146,7 +153,9 @@ void AprsIsLink::onLost()
     // Once: the teardown is already on its way.
     if (g_.Timer8.isActive())
         return;
-    resetConnection();
+    // Nothing more is read or sent on a link taken for lost; the state the
+    // operator sees changes with the teardown.
+    close();
     Gateway::enable(g_.Timer8);
 }
 
@@ -205,6 +214,7 @@ void AprsIsLink::logIn()
 
 void AprsIsLink::loginRejected()
 {
+    Gateway::disable(g_.Timer8);
     g_.solo_rx = true;
     close();
     g_.texts.set(StateTexts::ConnectCaption, kConnect);
@@ -220,8 +230,12 @@ void AprsIsLink::loginRejected()
 
 bool AprsIsLink::send(const QByteArray &line)
 {
-    if (!loggedIn_ || Winsock2.state() != QAbstractSocket::ConnectedState) {
-        g_.refusals.add(loggedIn_ ? Refusal::Disconnected : Refusal::BeforeLogin);
+    if (Winsock2.state() != QAbstractSocket::ConnectedState) {
+        g_.refusals.add(Refusal::Disconnected);
+        return false;
+    }
+    if (!loggedIn_) {
+        g_.refusals.add(Refusal::BeforeLogin);
         return false;
     }
     writeRaw(line);

@@ -45,9 +45,9 @@ public:
     // The server refused the login: close, and stay receive-only.
     void loginRejected();
 
-    // Sends one line that already ends in CR LF. False when it cannot go:
-    // no link, not logged in yet, or the write failed (which starts the
-    // connection-lost sequence).
+    // Sends one line that already ends in CR LF. False when it did not go:
+    // no link, not logged in yet, or the write failed. A failed write starts
+    // the connection-lost sequence itself; callers need not.
     bool send(const QByteArray &line);
     bool loggedIn() const { return loggedIn_; }
 

@@ -200,6 +200,46 @@ private slots:
         QTRY_VERIFY(st.gateway.Timer8.isActive());
     }
 
+    void operatorOverridesAPendingTeardown()
+    {
+        Station st;
+        st.logIn();
+        st.server.closeClient();
+        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        // Disconnect while the teardown waits: it does not come.
+        st.gateway.connectCommand();
+        QVERIFY(!st.gateway.Timer8.isActive());
+        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Connect"));
+        // Connect again: the new link stays.
+        st.gateway.connectCommand();
+        QTRY_VERIFY(st.gateway.link.loggedIn());
+        QVERIFY(!st.gateway.Timer8.isActive());
+    }
+
+    void aLinkTakenForLostIsClosed()
+    {
+        Station st;
+        st.logIn();
+        st.gateway.link.setSilenceMs(300);
+        st.server.setSilent(true);
+        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        // The server wakes up: nothing more is sent on that link, no second login.
+        st.server.setSilent(false);
+        st.server.pushLines({"N1ABC-9>APRS,TCPIP*,qAC,T2:>still here"});
+        QTest::qWait(300);
+        QCOMPARE(st.server.lines().size(), 1);
+        QTRY_VERIFY(!st.server.clientConnected());
+        // Bytes without a line end are no sign of life.
+        Station garble;
+        garble.logIn();
+        garble.gateway.link.setSilenceMs(400);
+        for (int i = 0; i < 6; ++i) {
+            garble.server.push(QByteArray(100, 'z'));
+            QTest::qWait(100);
+        }
+        QTRY_VERIFY(garble.gateway.Timer8.isActive());
+    }
+
     void connectDuringTheReconnectPause()
     {
         Station st;
