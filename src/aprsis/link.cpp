@@ -64,6 +64,18 @@ void AprsIsLink::close()
     resetConnection();
 }
 
+// The link closed, and the operator sees it so: "Connect", "DISCONNECTED",
+// none of the link's timers running.
+void AprsIsLink::showDisconnected()
+{
+    close();
+    g_.texts.set(StateTexts::ConnectCaption, kConnect);
+    g_.texts.set(StateTexts::ConnectionState, kDisconnected);
+    Gateway::disable(g_.Timer2);
+    Gateway::disable(g_.Timer4);
+    Gateway::disable(g_.Timer5);
+}
+
 void AprsIsLink::con_descon_inet()
 {
     // Whatever the operator asks now, a teardown still pending from a lost
@@ -75,12 +87,7 @@ void AprsIsLink::con_descon_inet()
                           1));
 
     if (t.text(StateTexts::ConnectCaption) != kConnect) {
-        close();
-        t.set(StateTexts::ConnectCaption, kConnect);
-        t.set(StateTexts::ConnectionState, kDisconnected);
-        Gateway::disable(g_.Timer2);
-        Gateway::disable(g_.Timer4);
-        Gateway::disable(g_.Timer5);
+        showDisconnected();
         logConnection(QStringLiteral(" DISCONNECTED"), true);
         return;
     }
@@ -216,12 +223,7 @@ void AprsIsLink::loginRejected()
 {
     Gateway::disable(g_.Timer8);
     g_.solo_rx = true;
-    close();
-    g_.texts.set(StateTexts::ConnectCaption, kConnect);
-    g_.texts.set(StateTexts::ConnectionState, kDisconnected);
-    Gateway::disable(g_.Timer2);
-    Gateway::disable(g_.Timer4);
-    Gateway::disable(g_.Timer5);
+    showDisconnected();
     const QString line = QStringLiteral("Validation Number Error! * DISCONNECTED *");
     g_.internetList.append(line);
     logConnection(QLatin1Char(' ') + line, false);
@@ -251,12 +253,7 @@ void AprsIsLink::writeRaw(const QByteArray &line)
 void AprsIsLink::teardownTimerTick()
 {
     Gateway::disable(g_.Timer8);
-    close();
-    g_.texts.set(StateTexts::ConnectCaption, kConnect);
-    g_.texts.set(StateTexts::ConnectionState, kDisconnected);
-    Gateway::disable(g_.Timer2);
-    Gateway::disable(g_.Timer4);
-    Gateway::disable(g_.Timer5);
+    showDisconnected();
     g_.setReconnectNoticeVisible(true);
     Gateway::enable(g_.Timer9);
     logConnection(QStringLiteral(" DISCONNECTED! * Trying again ..."), false);

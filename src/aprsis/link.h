@@ -71,6 +71,7 @@ private:
     void writeRaw(const QByteArray &line);
     void logConnection(const QString &event, bool always);
     void resetConnection();
+    void showDisconnected();
     QString serverText() const;
 
     Gateway &g_;
