@@ -56,6 +56,70 @@ private slots:
         QVERIFY(TempStation::readFile(s.programFile("Logs_Kestrel/igated.txt"))
                     .startsWith("N1ABC-7>APRS,qAR,N1IGT-10:\r\n!4903.50N/07201.75W-Test\r\n"));
     }
+
+    void filtersAndExpiryAsSaved()
+    {
+        AprsIsTestServer server;
+        QVERIFY(server.listen());
+        TempStation s;
+        s.writeSettings({"APRS-IS Port=" + QString::number(server.port()), "Gate Only Direct= 1",
+                         "MHExpTime=2"});
+        // Two stations last heard 120 and 118 minute boundaries ago, with
+        // positions (119 and 120 exactly are tested with a set clock; here a
+        // minute may turn while the program starts).
+        const QDateTime now = QDateTime::currentDateTime();
+        const auto stamp = [&now](int minutes) {
+            return now.addSecs(-60 * minutes).toString("dd-MM-yy HH:mm:").toLatin1() + "00";
+        };
+        s.writeFile(s.programFile("mheard.txt"),
+                    "N7OLD-1   " + stamp(120) + " \r\nN7NEW-1   " + stamp(118) + " \r\n");
+        s.writeFile(s.programFile("positions.txt"),
+                    "N7OLD-1   10.0km 90\xb0\r\nN7NEW-1   20.0km 90\xb0\r\n");
+        Child kestrel(programUnderTest("KESTREL_BIN"),
+                      {"--headless", "--program-dir", s.programDir(), "--mailbox", s.mailboxDir()});
+        QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("MHeard -1 N7OLD-1"), 5000);
+        // Disconnected: heard and listed, not sent.
+        rx(s, " 1:Fm N1ABC-7 To APRS Via N1DIG <UI pid=F0 Len=5 >[14:00:05]\\r>Test");
+        QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("MHeard + N1ABC-7"), 5000);
+        kestrel.signal(SIGTERM);
+        QCOMPARE(kestrel.finish(), 0);
+        const QByteArray mheard = TempStation::readFile(s.programFile("mheard.txt"));
+        QVERIFY(!mheard.contains("N7OLD-1"));
+        QVERIFY(mheard.contains("N7NEW-1"));
+        QVERIFY(mheard.contains("N1ABC-7"));
+        QCOMPARE(TempStation::readFile(s.programFile("positions.txt")),
+                 QByteArray("N7NEW-1   20.0km 90\xb0\r\n"));
+        QCOMPARE(server.connections(), 0);
+    }
+
+    void ownThirdPartyAndIndirectFrames()
+    {
+        AprsIsTestServer server;
+        QVERIFY(server.listen());
+        TempStation s;
+        s.writeSettings({"APRS-IS Port=" + QString::number(server.port()), "Gate Only Direct= 1"});
+        Child kestrel(programUnderTest("KESTREL_BIN"),
+                      {"--headless", "--connect", "--program-dir", s.programDir(), "--mailbox",
+                       s.mailboxDir()});
+        QTRY_VERIFY_WITH_TIMEOUT(server.loggedIn(), 5000);
+        const QStringList frames = {
+            " 1:Fm N1IGT-10 To APRS <UI pid=F0 Len=5 >[14:00:01]\\r>mine",
+            " 1:Fm N2THP To APRS Via N1DIG <UI pid=F0 Len=20 >[14:00:02]\\r}N9XX>APRS:>relayed",
+            " 1:Fm N3IND To APRS Via N1DIG* <UI pid=F0 Len=5 >[14:00:03]\\r>Test",
+            " 1:Fm N4DIR To APRS <UI pid=F0 Len=5 >[14:00:04]\\r>Test",
+            " 1:Fm N5VIA To APRS Via WIDE2-1 <UI pid=F0 Len=5 >[14:00:05]\\r>Test"};
+        for (const QString &f : frames) {
+            rx(s, f);
+            QTest::qWait(1200);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(server.lines().size(), 2, 3000);
+        QCOMPARE(server.lines()[1], QByteArray("N5VIA>APRS,WIDE2-1,qAR,N1IGT-10:>Test"));
+        kestrel.signal(SIGTERM);
+        QCOMPARE(kestrel.finish(), 0);
+        const QByteArray mheard = TempStation::readFile(s.programFile("mheard.txt"));
+        QVERIFY(!mheard.contains("N1IGT-10") && !mheard.contains("N2THP"));
+        QVERIFY(mheard.contains("N3IND") && mheard.contains("N4DIR") && mheard.contains("N5VIA"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestRf)
