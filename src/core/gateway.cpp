@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <exception>
 
 namespace kestrel {
 
@@ -484,7 +485,15 @@ void Gateway::timer6Tick()
     CheckStatus();
     if (quitting_)
         return;
-    rfReceivePass();
+    // Whatever one frame meets, the next second's pass comes; the link is
+    // touched only by a send that fails.
+    try {
+        rfReceivePass();
+    } catch (const std::exception &) {
+        appendLog(QStringLiteral("\\errors.txt"),
+                  {QStringLiteral("Error_timer6 Time:") + text::stamp(clock_.now()),
+                   QStringLiteral("Error_timer6 Packet:") + text::printable(Pac_viejo)});
+    }
 }
 
 void Gateway::rfReceivePass()
@@ -507,7 +516,12 @@ void Gateway::rfReceivePass()
 
 void Gateway::timer7Tick()
 {
-    rfGate.expiry();
+    try {
+        rfGate.expiry();
+    } catch (const std::exception &) {
+        appendLog(QStringLiteral("\\errors.txt"),
+                  {QStringLiteral("Error_timer7 Time:") + text::stamp(clock_.now())});
+    }
 }
 
 void Gateway::timer8Tick()

@@ -138,6 +138,43 @@ private slots:
         QCOMPARE(st.gateway.refusals.count(Refusal::Disconnected), 1);
     }
 
+    void positionsAndTheRecord()
+    {
+        Station st;
+        // Two stations exactly as far: the later one takes the record over.
+        st.hear(" 1:Fm N1EAST To APRS <UI pid=F0 Len=20 >[14:00:01]\r!4903.50N/07101.75W-");
+        QVERIFY(st.gateway.texts.text(StateTexts::DxText).startsWith("N1EAST  "));
+        st.hear(" 1:Fm N2WEST To APRS <UI pid=F0 Len=20 >[14:00:02]\r!4903.50N/07301.75W-");
+        QVERIFY(st.gateway.texts.text(StateTexts::DxText).startsWith("N2WEST  "));
+        QCOMPARE(st.gateway.positionsList.size(), 2);
+        QCOMPARE(st.gateway.positionsList.at(0).mid(10),
+                 st.gateway.positionsList.at(1).mid(10).replace("270", "90"));
+        // A station heard again keeps its place; its row is rewritten.
+        st.hear(" 1:Fm N1EAST To APRS <UI pid=F0 Len=20 >[14:00:03]\r!4903.50N/07201.70W-");
+        QVERIFY(st.gateway.positionsList.at(0).startsWith("N1EAST    0.1km 90"));
+    }
+
+    void noPositionOfItsOwn()
+    {
+        Station st;
+        st.gateway.settings.setText(F::HostBeaconText, QString());
+        st.hear(kDirect);
+        QVERIFY(st.gateway.positionsList.isEmpty());
+        QVERIFY(st.gateway.texts.text(StateTexts::DxText).isEmpty());
+        // Gated all the same.
+        QCOMPARE(st.sent().size(), 1);
+    }
+
+    void linesTheServersWouldDrop()
+    {
+        Station st;
+        const QString info = QString(600, u'x');
+        st.hear(" 1:Fm N1ABC-7 To APRS <UI pid=F0 Len=600 >[14:00:05]\r>" + info);
+        QVERIFY(st.sent().isEmpty());
+        QCOMPARE(st.gateway.refusals.count(Refusal::OverlongLine), 1);
+        QCOMPARE(st.gateway.mheardList.size(), 1);
+    }
+
     void expiryTakesThePositionAlong()
     {
         Station st({"MHExpTime=2"});
