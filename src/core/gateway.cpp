@@ -425,8 +425,38 @@ void Gateway::con_descon_inet()
 
 void Gateway::announce()
 {
-    // The beacon, status and bulletin go out here once they exist; nothing
-    // goes to the server before the login.
+    // Nothing goes to the server before the login.
+    if (!link.loggedIn())
+        return;
+    const QString head = settings.text(Settings::OwnCall) + QStringLiteral(">APKR02,APRS:");
+    // Listed, then sent: the lines stay listed if a send fails, and a failed
+    // send ends the run (the link's teardown follows by itself).
+    const auto announceLine = [&](const QString &information) {
+        internetList.append(head);
+        internetList.append(information);
+        return link.send(text::toBytes(head + information + QStringLiteral("\r\n")));
+    };
+    if (settings.isOn(Settings::InetBeacon)) {
+        // Without a beacon text of its own the station has no position to send.
+        const QString beacon = settings.text(Settings::InternetBeaconText);
+        if (!beacon.isEmpty()) {
+            texts.bump(StateTexts::InetTx);
+            if (!announceLine(beacon))
+                return;
+        }
+        if (settings.isOn(Settings::AddDx))
+            texts.bump(StateTexts::InetTx);
+        QString status = settings.text(Settings::StatusText);
+        const QString dx = texts.text(StateTexts::DxText);
+        if (settings.isOn(Settings::AddDx) && !dx.isEmpty())
+            status += QStringLiteral(" DX:") + dx;
+        if (!announceLine(QLatin1Char('>') + status))
+            return;
+    }
+    if (settings.isOn(Settings::SendBull)) {
+        texts.bump(StateTexts::InetTx);
+        announceLine(QStringLiteral(":BLN      :") + settings.text(Settings::BulletinText));
+    }
 }
 
 bool Gateway::appendLog(const QString &relative, const QStringList &lines)

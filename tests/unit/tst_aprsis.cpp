@@ -380,6 +380,64 @@ private slots:
         QCOMPARE(g.texts.text(StateTexts::InetToRfStatus), QStringLiteral("Disabled"));
     }
 
+    void announcementsTenTicksAfterTheLogin()
+    {
+        Station st({"Interval=15", "Inet Beacon= 1", "Add DX= 1", "SendBull= 1",
+                    "Status Text=Kestrel on the air", "Bulletin Text=ISS digi active"});
+        st.logIn();
+        Gateway &g = st.gateway;
+        g.Timer2.stop(); // the test is the clock
+        g.texts.set(StateTexts::DxText, "N1ABC-7   1234.5km 45\u00b0");
+        const int before = st.server.lines().size();
+        for (int i = 0; i < 9; ++i)
+            g.timer2Tick();
+        QTest::qWait(100);
+        QCOMPARE(st.server.lines().size(), before);
+        g.timer2Tick();
+        QTRY_COMPARE(st.server.lines().size(), before + 3);
+        QCOMPARE(
+            st.server.lines().mid(before),
+            QList<QByteArray>(
+                {"N1IGT-10>APKR02,APRS:!4903.50N\\07201.75W-Test beacon",
+                 QString("N1IGT-10>APKR02,APRS:>Kestrel on the air DX:N1ABC-7   1234.5km 45\u00b0")
+                     .toLatin1(),
+                 "N1IGT-10>APKR02,APRS::BLN      :ISS digi active"}));
+        QCOMPARE(g.texts.count(StateTexts::InetTx), 3);
+        QCOMPARE(g.SEGUNDO, 0);
+        // Then every Interval ticks; nothing in receive-only mode.
+        g.solo_rx = true;
+        for (int i = 0; i < 30; ++i)
+            g.timer2Tick();
+        QTest::qWait(100);
+        QCOMPARE(st.server.lines().size(), before + 3);
+    }
+
+    void onlyTheBulletinAndAnEmptyStatus()
+    {
+        Station st({"Interval=0", "Inet Beacon= 0", "SendBull= 1", "Bulletin Text=B"});
+        st.logIn();
+        st.gateway.Timer2.stop(); // the test is the clock
+        const int before = st.server.lines().size();
+        // Interval 0: the first run ten ticks after the login, then on every tick.
+        for (int i = 0; i < 10; ++i)
+            st.gateway.timer2Tick();
+        QTRY_COMPARE(st.server.lines().size(), before + 1);
+        st.gateway.timer2Tick();
+        QTRY_COMPARE(st.server.lines().size(), before + 2);
+        QCOMPARE(st.server.lines().last(), QByteArray("N1IGT-10>APKR02,APRS::BLN      :B"));
+
+        Station empty({"Interval=0", "Inet Beacon= 1", "Status Text="});
+        empty.logIn();
+        empty.gateway.Timer2.stop();
+        const int at = empty.server.lines().size();
+        for (int i = 0; i < 10; ++i)
+            empty.gateway.timer2Tick();
+        QTRY_COMPARE(empty.server.lines().size(), at + 2);
+        QCOMPARE(empty.server.lines().last(), QByteArray("N1IGT-10>APKR02,APRS:>"));
+        // Add DX off: the status is not counted.
+        QCOMPARE(empty.gateway.texts.count(StateTexts::InetTx), 1);
+    }
+
     void typeRejectedMessagesAreStillAcknowledged()
     {
         Station st({"Log Inet_RF= 1", "IGate>RF Port=2", "Type Position= 1"});
