@@ -95,31 +95,8 @@ call=QB0ZZZ-10
 
 # --- Station -----------------------------------------------------------------
 
-# Made-up call signs: "QB" plus a digit and three letters, never a real one.
-call_for() {
-    local i=$1 letters=ABCDEFGHIJKLMNOPQRSTUVWXYZ
-    printf 'QB%d%s%s%s-%d' $((i % 10)) "${letters:i / 10 % 26:1}" \
-        "${letters:i / 260 % 26:1}" "${letters:i % 7:1}" $((i % 15 + 1))
-}
-
-# The same 300-row lists as bench/startup.sh writes.
-write_lists() {
-    local dir=$1 i c path
-    : >"$dir/mheard.txt"
-    : >"$dir/positions.txt"
-    for ((i = 0; i < 300; i++)); do
-        c=$(call_for "$i")
-        case $((i % 3)) in
-        0) path="" ;;
-        1) path="QB0SAT*" ;;
-        *) path="WIDE1-1,WIDE2-1" ;;
-        esac
-        printf '%-10s%02d-%02d-26 %02d:%02d:%02d %s\r\n' "$c" $((i % 28 + 1)) \
-            $((i % 12 + 1)) $((i % 24)) $((i % 60)) $((i * 7 % 60)) "$path" >>"$dir/mheard.txt"
-        printf '%-10s%d.%dkm %d\xb0\r\n' "$c" $((i * 37 % 2000)) $((i % 10)) \
-            $((i * 13 % 360)) >>"$dir/positions.txt"
-    done
-}
+# shellcheck source=bench/station.sh
+source "$here/station.sh"
 
 # The APRS-IS passcode of a call (its SSID aside).
 passcode() {
@@ -142,16 +119,11 @@ set_ini() {
 # A fresh program folder and mailbox under $work/run, with APRS-IS at
 # 127.0.0.1:PORT and the passcode of the station's call.
 prepare_station() {
-    local run=$work/run port=$1
-    rm -rf "$run"
-    mkdir -p "$run"
-    cp -r "$source_dir/demo/program" "$run/program"
-    cp -r "$source_dir/demo/zeno" "$run/zeno"
-    write_lists "$run/program"
+    local port=$1
+    make_station "$call"
     set_ini "APRS-IS Host" 127.0.0.1
     set_ini "APRS-IS Port" "$port"
     set_ini "Validation#" "$(passcode "$call")"
-    "$zeno_host" --mailbox "$run/mailbox" init --call "$call" --path "$run/zeno" >/dev/null
 }
 
 # --- Measures ----------------------------------------------------------------

@@ -69,43 +69,11 @@ clk_tck=$(getconf CLK_TCK)
 
 # --- Station -----------------------------------------------------------------
 
-# Made-up call signs: "QB" plus a digit and three letters, never a real one.
-call_for() {
-    local i=$1 letters=ABCDEFGHIJKLMNOPQRSTUVWXYZ
-    printf 'QB%d%s%s%s-%d' $((i % 10)) "${letters:i / 10 % 26:1}" \
-        "${letters:i / 260 % 26:1}" "${letters:i % 7:1}" $((i % 15 + 1))
-}
+# shellcheck source=bench/station.sh
+source "$here/station.sh"
 
-# MHeard row: call padded to 10, "DD-MM-YY HH:MM:SS", a space, the path (or
-# nothing). Positions row: call padded to 10, distance and bearing, the
-# degree sign as the single Latin-1 byte B0.
-write_lists() {
-    local dir=$1 i call path
-    : >"$dir/mheard.txt"
-    : >"$dir/positions.txt"
-    for ((i = 0; i < 300; i++)); do
-        call=$(call_for "$i")
-        case $((i % 3)) in
-        0) path="" ;;
-        1) path="QB0SAT*" ;;
-        *) path="WIDE1-1,WIDE2-1" ;;
-        esac
-        printf '%-10s%02d-%02d-26 %02d:%02d:%02d %s\r\n' "$call" $((i % 28 + 1)) \
-            $((i % 12 + 1)) $((i % 24)) $((i % 60)) $((i * 7 % 60)) "$path" >>"$dir/mheard.txt"
-        printf '%-10s%d.%dkm %d\xb0\r\n' "$call" $((i * 37 % 2000)) $((i % 10)) \
-            $((i * 13 % 360)) >>"$dir/positions.txt"
-    done
-}
-
-# A fresh program folder and mailbox under $work/run.
 prepare_station() {
-    local run=$work/run
-    rm -rf "$run"
-    mkdir -p "$run"
-    cp -r "$source_dir/demo/program" "$run/program"
-    cp -r "$source_dir/demo/zeno" "$run/zeno"
-    write_lists "$run/program"
-    "$zeno_host" --mailbox "$run/mailbox" init --call QB0ZZZ-10 --path "$run/zeno" >/dev/null
+    make_station QB0ZZZ-10
 }
 
 # --- One gateway -------------------------------------------------------------
