@@ -2,6 +2,7 @@
 
 #include "core/files.h"
 #include "core/gateway.h"
+#include "core/text.h"
 
 #include <QDir>
 #include <QLocale>
@@ -31,9 +32,8 @@ bool InetToRfGate::loopsBack(const QString &chunk) const
             (!own.isEmpty() && call == own))
             return true;
     }
-    // The station of a row is its text before the first blank.
     for (const QString &row : g_.mheardList.rows())
-        if (row.startsWith(source) && (row.size() == source.size() || row[source.size()] == u' '))
+        if (text::stationOf(row) == source)
             return true;
     return false;
 }

@@ -15,11 +15,6 @@ QString signSpaced(double v)
     const QString n = QString::number(v, 'g', 12);
     return v < 0 ? n : QLatin1Char(' ') + n;
 }
-
-QString station(const QString &row)
-{
-    return row.section(u' ', 0, 0);
-}
 } // namespace
 
 RfGate::RfGate(Gateway &gateway) : g_(gateway) {}
@@ -114,7 +109,7 @@ void RfGate::updateMHeard(const MonitorText &m, const QString &heardPath)
                         QLatin1Char(' ') + heardPath;
     TextList &list = g_.mheardList;
     for (qsizetype i = 0; i < list.size(); ++i) {
-        if (station(list.at(i)) != m.source)
+        if (text::stationOf(list.at(i)) != m.source)
             continue;
         // Once heard direct, a station keeps its direct row until it expires.
         if (!heardPath.isEmpty() && text::mid(list.at(i), 29, 50).isEmpty())
@@ -182,7 +177,7 @@ void RfGate::expiry()
         }
         const QString call = mheard.at(i).left(9).trimmed();
         for (qsizetype p = 0; p < g_.positionsList.size(); ++p) {
-            if (station(g_.positionsList.at(p)) == call) {
+            if (text::stationOf(g_.positionsList.at(p)) == call) {
                 g_.positionsList.removeAt(p);
                 break;
             }

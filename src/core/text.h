@@ -43,6 +43,14 @@ double numericValue(const QString &s);
 // Nearest whole number, halves to even.
 long long roundHalfEven(double v);
 
+// The station of a list row: its text before the first blank (all of it
+// when it has none).
+inline QStringView stationOf(const QString &row)
+{
+    const qsizetype blank = row.indexOf(u' ');
+    return QStringView(row).left(blank < 0 ? row.size() : blank);
+}
+
 // Splits file content into lines at CR LF, CR or LF. A line end after the
 // last line does not make an extra empty line.
 QStringList splitLines(const QByteArray &content);
