@@ -5,20 +5,17 @@
 #include "aprs/decoder.h"
 #include "core/monitortext.h"
 #include "core/text.h"
+#include "fuzzcheck.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kestrel;
 
 namespace {
 [[noreturn]] void fail(const char *what, const QByteArray &input)
 {
-    std::fprintf(stderr, "fuzz_frames: %s\n  input: %s\n", what,
-                 input.toPercentEncoding().constData());
-    std::abort();
+    fuzzFail("fuzz_frames", what, input);
 }
 } // namespace
 

@@ -5,19 +5,16 @@
 
 #include "core/settings.h"
 #include "core/settingsfile.h"
+#include "fuzzcheck.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kestrel;
 
 namespace {
 [[noreturn]] void fail(const char *what, const QByteArray &input)
 {
-    std::fprintf(stderr, "fuzz_settingsfile: %s\n  input: %s\n", what,
-                 input.toPercentEncoding().constData());
-    std::abort();
+    fuzzFail("fuzz_settingsfile", what, input);
 }
 } // namespace
 

@@ -2,20 +2,17 @@
 // splitting, lenient numbers, rounding, time stamps and log escaping.
 
 #include "core/text.h"
+#include "fuzzcheck.h"
 
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
-#include <cstdlib>
 
 using namespace kestrel;
 
 namespace {
 [[noreturn]] void fail(const char *what, const QByteArray &input)
 {
-    std::fprintf(stderr, "fuzz_text: %s\n  input: %s\n", what,
-                 input.toPercentEncoding().constData());
-    std::abort();
+    fuzzFail("fuzz_text", what, input);
 }
 } // namespace
 
