@@ -13,6 +13,7 @@ namespace {
 constexpr double kPi = 3.141593;
 constexpr double kDegree = 180 / kPi;
 constexpr double kEarthRadius = 6371;
+constexpr double kOrbitHeight = 400; // km, the ISS's height as the elevation takes it
 
 // Zero-padded to at least `width` digits, a minus sign in front.
 QString padded(long long value, int width)
@@ -142,7 +143,16 @@ double degrees(const QString &text, int degreeDigits)
     return deg + std::floor(min * 100 / 60) / 100 + hundredths / 60 / 100;
 }
 
-std::optional<Bearing> distance(const QString &own, const Text &remote)
+namespace {
+
+struct Arc
+{
+    double p1, l1, p2, l2; // own and remote, in radians
+    double cosC;           // cosine of the angle between them at the centre
+};
+
+// Both positions read as the distance has always read them.
+std::optional<Arc> between(const QString &own, const Text &remote)
 {
     if (own.size() < 18 || remote.latitude.size() < 8 || remote.longitude.size() < 9)
         return std::nullopt;
@@ -159,10 +169,19 @@ std::optional<Bearing> distance(const QString &own, const Text &remote)
     if (remote.longitude.back().toUpper() == u'W')
         lon2 = -lon2;
 
-    const double p1 = lat1 / kDegree, l1 = lon1 / kDegree;
-    const double p2 = lat2 / kDegree, l2 = lon2 / kDegree;
-    const double cosC =
-        std::sin(p1) * std::sin(p2) + std::cos(p2) * std::cos(p1) * std::cos(l2 - l1);
+    Arc a{lat1 / kDegree, lon1 / kDegree, lat2 / kDegree, lon2 / kDegree, 0};
+    a.cosC = std::sin(a.p1) * std::sin(a.p2) + std::cos(a.p2) * std::cos(a.p1) * std::cos(a.l2 - a.l1);
+    return a;
+}
+
+} // namespace
+
+std::optional<Bearing> distance(const QString &own, const Text &remote)
+{
+    const std::optional<Arc> g = between(own, remote);
+    if (!g)
+        return std::nullopt;
+    const double p1 = g->p1, l1 = g->l1, p2 = g->p2, l2 = g->l2, cosC = g->cosC;
     Bearing b;
     if (cosC == 1)
         return b;
@@ -177,6 +196,20 @@ std::optional<Bearing> distance(const QString &own, const Text &remote)
     const double bearing = std::sin(l2 - l1) >= 0 ? a : 360 - a;
     b.degrees = static_cast<int>(roundTo(bearing, 0));
     return b;
+}
+
+std::optional<int> elevation(const QString &own, const Text &remote)
+{
+    const std::optional<Arc> g = between(own, remote);
+    if (!g)
+        return std::nullopt;
+    if (g->cosC == 1)
+        return 90; // straight overhead
+    const double c = arc(g->cosC);
+    const double q = (kEarthRadius + kOrbitHeight) / kEarthRadius;
+    // q exceeds every cosine, so the angle is defined even where sin c is 0.
+    const double e = (std::atan2(q - std::clamp(g->cosC, -1.0, 1.0), std::sin(c)) - c) * kDegree;
+    return static_cast<int>(text::roundHalfEven(e));
 }
 
 } // namespace kestrel::position

@@ -42,6 +42,11 @@ struct Bearing
 // text form. Nothing when either position cannot be read.
 std::optional<Bearing> distance(const QString &own, const Text &remote);
 
+// Elevation in whole degrees above the station's horizon of a satellite
+// 400 km above the given point; 90 when the point is the station's own.
+// Nothing when either position cannot be read.
+std::optional<int> elevation(const QString &own, const Text &remote);
+
 // A latitude or longitude as signed decimal degrees, as the distance reads
 // it: minutes to two decimals of a degree, truncated, hundredths added.
 double degrees(const QString &text, int degreeDigits);

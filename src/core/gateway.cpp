@@ -137,6 +137,11 @@ Gateway::StartOutcome Gateway::start()
     if (!settingsRead)
         return outcome;
 
+    QStringList serviceProblems;
+    services = Services::read(folder_.resolve(QStringLiteral("\\services.ini")), &serviceProblems);
+    for (const QString &problem : serviceProblems)
+        logError(QStringLiteral("Settings"), problem);
+
     texts.set(StateTexts::FilterDisplay, settings.text(Settings::AprsFilter));
     mailbox.selectPorts(settings.text(Settings::RfPortIGate), settings.text(Settings::IGateRfPort));
     mailbox.announce();
@@ -483,7 +488,7 @@ void Gateway::setReconnectNoticeVisible(bool visible)
 
 void Gateway::issRoutine()
 {
-    // Fetches the ISS position and hands the ISS object to the host.
+    iss.run();
 }
 
 // --- Timer ticks -------------------------------------------------------------
@@ -612,6 +617,14 @@ void Gateway::setIssLampVisible(bool visible)
         return;
     issLampVisible_ = visible;
     emit issLampVisibleChanged(visible);
+}
+
+void Gateway::setIssAbove(bool above)
+{
+    if (issAbove_ == above)
+        return;
+    issAbove_ = above;
+    emit issAboveChanged(above);
 }
 
 void Gateway::setConnectEnabled(bool enabled)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "aprs/iss.h"
 #include "aprsis/inetrfgate.h"
 #include "aprsis/link.h"
 #include "aprsis/messages.h"
@@ -9,6 +10,7 @@
 #include "core/programfolder.h"
 #include "core/refusal.h"
 #include "core/rfgate.h"
+#include "core/services.h"
 #include "core/settings.h"
 #include "core/statetexts.h"
 #include "core/textlist.h"
@@ -95,6 +97,7 @@ public:
     Clock &clock() { return clock_; }
 
     Settings settings;
+    Services services; // from services.ini, read at start-up
     StateTexts texts;
     RefusalCounts refusals;
     HostMailbox mailbox;
@@ -114,6 +117,7 @@ public:
     InetToRfGate inetRfGate{*this};
     MessageHandler messages{*this};
     RfGate rfGate{*this};
+    IssRoutine iss{*this};
 
     // Window variables shared by several parts of the gateway.
     QString texto_de_error; // message of a fatal start-up failure
@@ -130,6 +134,8 @@ public:
     double issProgress() const { return issProgress_; }
     bool issBarVisible() const { return issBarVisible_; }
     bool issLampVisible() const { return issLampVisible_; }
+    // The ISS at or above the station's horizon at the last run.
+    bool issAbove() const { return issAbove_; }
     bool connectEnabled() const { return connectEnabled_; }
 
 signals:
@@ -152,8 +158,10 @@ signals:
     void issProgressChanged(double width);
     void issBarVisibleChanged(bool visible);
     void issLampVisibleChanged(bool visible);
+    void issAboveChanged(bool above);
 
 private:
+    friend class IssRoutine;
     StartOutcome fatal(int step);
     StartOutcome stopStartUp(const QString &reason);
     bool proveFolder(const QString &relative, int step, StartOutcome &outcome);
@@ -172,6 +180,7 @@ private:
     void setIssProgress(double width);
     void setIssBarVisible(bool visible);
     void setIssLampVisible(bool visible);
+    void setIssAbove(bool above);
     void setConnectEnabled(bool enabled);
 
     ProgramFolder folder_;
@@ -185,6 +194,7 @@ private:
     double issProgress_ = 1;
     bool issBarVisible_ = false;
     bool issLampVisible_ = false;
+    bool issAbove_ = false;
     bool reconnectNotice_ = false;
     QSet<QString> failingLogs_;
 };

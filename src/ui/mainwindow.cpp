@@ -84,6 +84,14 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
 
     buildMenus();
     buildReconnectNotice();
+
+    // F5 anywhere in the window: the ISS position now.
+    auto *fetchIss = new QAction(this);
+    fetchIss->setObjectName(QStringLiteral("IssNow"));
+    fetchIss->setShortcut(Qt::Key_F5);
+    fetchIss->setShortcutContext(Qt::WindowShortcut);
+    connect(fetchIss, &QAction::triggered, &gateway_, &Gateway::issRoutine);
+    addAction(fetchIss);
     resize(1100, 760);
 }
 
@@ -112,7 +120,15 @@ QWidget *MainWindow::buildIssFrame()
             });
     auto *layout = new QGridLayout(frame);
     layout->addWidget(boundLabel(QStringLiteral("Label3"), StateTexts::IssObject), 0, 0, 1, 2);
-    layout->addWidget(boundLabel(QStringLiteral("Label4"), StateTexts::IssLine), 1, 0);
+    QLabel *line = boundLabel(QStringLiteral("Label4"), StateTexts::IssLine);
+    // Green and bold while the ISS is above the horizon, red below it.
+    const auto showAbove = [line](bool above) {
+        line->setStyleSheet(above ? QStringLiteral("color: #00c000; font-weight: bold;")
+                                  : QStringLiteral("color: #ff0000; font-weight: normal;"));
+    };
+    showAbove(gateway_.issAbove());
+    connect(&gateway_, &Gateway::issAboveChanged, line, showAbove);
+    layout->addWidget(line, 1, 0);
 
     auto *lamp = new QLabel;
     lamp->setObjectName(QStringLiteral("Shape1"));

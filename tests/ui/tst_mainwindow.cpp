@@ -1,5 +1,6 @@
 #include "core/gateway.h"
 #include "core/mailbox/directorystore.h"
+#include "support/httptestserver.h"
 #include "support/tempstation.h"
 #include "ui/mainwindow.h"
 
@@ -87,6 +88,19 @@ private slots:
         QVERIFY(st.gateway.Timer1.isActive());
         child<QPushButton>(w, "Command2")->click();
         QVERIFY(!st.gateway.Timer1.isActive());
+
+        // F5 fetches the ISS position; the line turns green above the horizon.
+        HttpTestServer web;
+        QVERIFY(web.listen());
+        web.body = HttpTestServer::issPage("4957.50N", "07200.00W");
+        st.gateway.services.aprsLookupHost = web.host();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QTest::keyClick(&w, Qt::Key_F5);
+        QLabel *line = child<QLabel>(w, "Label4");
+        QTRY_VERIFY(line->text().startsWith("100km/62mi"));
+        QCOMPARE(line->palette().color(QPalette::WindowText), QColor(0, 192, 0));
+        QVERIFY(line->font().bold());
 
         // Closing the window saves the lists and ends the program.
         QSignalSpy quit(&st.gateway, &Gateway::quitRequested);

@@ -74,6 +74,23 @@ private slots:
         const auto odd = position::distance(origin, {"9X00.00N", "xxx00.00E"});
         QVERIFY(odd && std::isfinite(odd->km));
     }
+
+    void elevationOfASatellite()
+    {
+        const QString own = "4903.50N/07201.75W";
+        const auto el = [&own](const char *lat, const char *lon) {
+            return position::elevation(own, {lat, lon}).value();
+        };
+        QCOMPARE(el("4957.50N", "07200.00W"), 75); // 100 km away
+        // Where the horizon lies for 400 km: 0.0009 and -0.009 both round to 0.
+        QCOMPARE(el("6851.00N", "07200.00W"), 0);
+        QCOMPARE(el("6852.00N", "07200.00W"), 0);
+        QCOMPARE(el("7030.00N", "07200.00W"), -2);
+        // Straight overhead, and the far side of the earth, without a NaN.
+        QCOMPARE(el("4903.50N", "07201.75W"), 90);
+        QCOMPARE(position::elevation("0000.00N/00000.00E", {"0000.00S", "18000.00W"}), -90);
+        QVERIFY(!position::elevation("short", {"4903.50N", "07201.75W"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPosition)

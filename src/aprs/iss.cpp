@@ -1,0 +1,224 @@
+#include "aprs/iss.h"
+
+#include "core/files.h"
+#include "core/gateway.h"
+#include "core/text.h"
+
+#include <QNetworkReply>
+#include <QRegularExpression>
+
+namespace kestrel {
+
+namespace iss {
+
+namespace {
+
+const QString kHeader = QStringLiteral(";ISS      *");
+const QChar kOrdinal(0x00BA); // the line has always used º, not the degree sign
+
+QString timeStamp(QTime utc)
+{
+    // Hours, minutes and seconds in UTC: the object format's "h" form.
+    return utc.toString(QStringLiteral("HHmmss")) + QLatin1Char('h');
+}
+
+} // namespace
+
+std::optional<position::Text> positionFromPage(const QByteArray &page, QString *why)
+{
+    const auto failed = [why](const QString &reason) {
+        if (why)
+            *why = reason;
+        return std::nullopt;
+    };
+    static const QByteArray kRaw = "Raw packet:";
+    qsizetype at = page.indexOf(kRaw);
+    if (at < 0)
+        return failed(QStringLiteral("the page has no \"Raw packet:\" line"));
+    const qsizetype lineEnd = page.indexOf('\n', at);
+    const QString raw =
+        text::fromBytes(page.mid(at + kRaw.size(), lineEnd < 0 ? -1 : lineEnd - at - kRaw.size()))
+            .left(200);
+    const qsizetype object = raw.indexOf(QStringLiteral(";ISS"));
+    if (object < 0)
+        return failed(QStringLiteral("the raw packet line holds no \";ISS\" object"));
+    const QString field = raw.mid(object, 200).mid(18, 18);
+    if (field.size() < 18)
+        return failed(QStringLiteral("the ISS object ends before its position: ") +
+                      text::printable(raw.mid(object, 80)));
+    const qsizetype slash = field.indexOf(QLatin1Char('\\'));
+    if (slash < 0)
+        return failed(QStringLiteral("the ISS position has no \"\\\" between latitude and "
+                                     "longitude: ") +
+                      text::printable(field));
+    position::Text p{field.left(slash), field.mid(slash + 1)};
+    static const QRegularExpression latitude(QStringLiteral("^\\d{4}\\.\\d{2}[NS]$"));
+    static const QRegularExpression longitude(QStringLiteral("^\\d{5}\\.\\d{2}[EW]$"));
+    if (!latitude.match(p.latitude).hasMatch() || !longitude.match(p.longitude).hasMatch())
+        return failed(QStringLiteral("the ISS position cannot be read: ") +
+                      text::printable(field));
+    return p;
+}
+
+QString objectText(const position::Text &p, QTime utc)
+{
+    return kHeader + timeStamp(utc) + p.latitude + QLatin1Char('\\') + p.longitude +
+           QStringLiteral("SInternational Space Station");
+}
+
+QString displayText(const position::Text &p, QTime utc)
+{
+    return kHeader + timeStamp(utc) + QLatin1Char(' ') + p.latitude + QLatin1Char('\\') +
+           p.longitude + QStringLiteral("S International Space Station");
+}
+
+QString line(double km, int azimuth, int elevation)
+{
+    return QStringLiteral("%1km/%2mi Az:%3%5 El:%4%5")
+        .arg(text::roundHalfEven(km))
+        .arg(text::roundHalfEven(km * 0.621371192237334))
+        .arg(azimuth)
+        .arg(elevation)
+        .arg(kOrdinal);
+}
+
+} // namespace iss
+
+namespace {
+
+const QString kCaption = QStringLiteral("ISS Position Object");
+
+} // namespace
+
+IssRoutine::IssRoutine(Gateway &gateway) : g_(gateway)
+{
+    deadline_.setSingleShot(true);
+    deadline_.setInterval(kTimeoutMs);
+    connect(&deadline_, &QTimer::timeout, this, [this] {
+        timedOut_ = true;
+        if (reply_)
+            reply_->abort();
+    });
+}
+
+void IssRoutine::run()
+{
+    if (reply_)
+        return;
+    const bool plus = g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
+    g_.texts.set(StateTexts::IssCaption,
+                 (plus ? QStringLiteral("+") : QString()) + kCaption +
+                     QStringLiteral(" > Searching ..."));
+    Gateway::disable(g_.Timer16);
+
+    page_.clear();
+    timedOut_ = false;
+    tooLong_ = false;
+    QNetworkRequest request(
+        Services::address(g_.services.aprsLookupHost, QStringLiteral("/cgi-bin/find.cgi?ISS")));
+    // A redirect is an answer the station did not ask for.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Kestrel"));
+    reply_ = network_.get(request);
+    connect(reply_, &QNetworkReply::readyRead, this, [this] {
+        page_ += reply_->read(kMaxPage + 1 - page_.size());
+        if (page_.size() > kMaxPage) {
+            tooLong_ = true;
+            reply_->abort(); // finishes the reply at once
+        }
+    });
+    connect(reply_, &QNetworkReply::finished, this, &IssRoutine::arrived);
+    deadline_.start();
+}
+
+void IssRoutine::arrived()
+{
+    deadline_.stop();
+    QNetworkReply *reply = reply_;
+    reply_ = nullptr;
+    reply->deleteLater();
+    if (!tooLong_ && !timedOut_)
+        page_ += reply->read(kMaxPage + 1 - page_.size());
+    if (timedOut_)
+        return fail(QStringLiteral("the look-up service gave no page within %1 s")
+                        .arg(kTimeoutMs / 1000));
+    if (tooLong_ || page_.size() > kMaxPage)
+        return fail(QStringLiteral("the look-up page is longer than %1 bytes").arg(kMaxPage));
+    if (reply->error() != QNetworkReply::NoError)
+        return fail(QStringLiteral("the look-up service failed: ") + reply->errorString());
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status < 200 || status > 299)
+        return fail(QStringLiteral("the look-up service answered HTTP %1").arg(status));
+    finish(page_);
+}
+
+void IssRoutine::finish(const QByteArray &page)
+{
+    const QString copy = g_.folder().resolve(QStringLiteral("\\ISS.txt"));
+    const QString error = files::replaceFile(copy, page);
+    if (!error.isEmpty())
+        g_.logError(QStringLiteral("Files"), QStringLiteral("could not save %1: %2").arg(copy, error));
+
+    QString why;
+    const std::optional<position::Text> fix = iss::positionFromPage(page, &why);
+    if (!fix)
+        return fail(why);
+    lastFailure_.clear();
+
+    restoreCaption();
+    if (g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'))) {
+        g_.setIssProgress(1);
+        Gateway::enable(g_.Timer16);
+    }
+
+    const QTime utc = g_.clock().now().toUTC().time();
+    g_.texts.set(StateTexts::IssObject, iss::displayText(*fix, utc));
+
+    const QString own = g_.settings.text(Settings::InternetBeaconText).mid(1, 18);
+    const std::optional<position::Bearing> bearing = position::distance(own, *fix);
+    const std::optional<int> elevation = position::elevation(own, *fix);
+    if (bearing && elevation) {
+        if (bearing->degrees)
+            azimuth_ = *bearing->degrees;
+        elevation_ = static_cast<qint16>(*elevation);
+        g_.texts.set(StateTexts::IssLine, iss::line(bearing->km, azimuth_, *elevation));
+    } else {
+        // Without a position of its own the station cannot tell where the ISS stands.
+        g_.texts.set(StateTexts::IssLine, QString());
+    }
+    showElevation(bearing ? elevation : std::nullopt);
+
+    if (!g_.settings.isOn(Settings::IssObjectOnly) || (bearing && elevation && *elevation >= 0))
+        g_.mailbox.transmitText(iss::objectText(*fix, utc));
+}
+
+void IssRoutine::fail(const QString &reason)
+{
+    restoreCaption();
+    g_.texts.set(StateTexts::IssObject, QStringLiteral(" > WEB Error!"));
+    // A service that stays down is said once, not every minute.
+    if (reason != lastFailure_)
+        g_.logError(QStringLiteral("ISS"), reason);
+    lastFailure_ = reason;
+}
+
+void IssRoutine::restoreCaption()
+{
+    const bool plus = g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
+    g_.texts.set(StateTexts::IssCaption, plus ? QLatin1Char('+') + kCaption : kCaption);
+}
+
+void IssRoutine::showElevation(std::optional<int> elevation)
+{
+    const bool above = elevation && *elevation >= 0;
+    g_.setIssAbove(above);
+    if (above) {
+        Gateway::enable(g_.Timer15);
+    } else {
+        Gateway::disable(g_.Timer15);
+        g_.setIssLampVisible(false);
+    }
+}
+
+} // namespace kestrel
