@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The demo station: a fresh copy of demo/program as program folder, the
 # host's stand-in replaying a recorded ISS pass into the mailbox, a loopback
-# APRS-IS server, and Kestrel beside them, connected at once (a window when a
+# APRS-IS server and look-up service, and Kestrel beside them, connected at once (a window when a
 # display is present, headless otherwise).
 #
 #   demo/run-demo.sh BUILD_DIR [kestrel options...]
@@ -31,6 +31,10 @@ trap cleanup EXIT
 "$build/aprsis-test-server" --port 14580 --feed "$here/aprs-is-feed.txt" --every 7000 &
 pids+=($!)
 
+# A loopback stand-in for the look-up service that has the ISS's position.
+"$build/http-test-server" --port 8081 --page "$here/iss-page.html" &
+pids+=($!)
+
 # What Kestrel commands, as the host sees it.
 "$zenohost" --mailbox "$mailbox" watch 2>"$run/watch.err" > >(sed -u "s/^/[zeno-host] /") &
 pids+=($!)
@@ -53,6 +57,9 @@ echo "demo: program folder $run/program, mailbox $mailbox" >&2
 "$build/kestrel" "${mode[@]}" --connect --program-dir "$run/program" --mailbox "$mailbox" "$@" &
 kestrel=$!
 pids+=("$kestrel")
+# The ISS object runs once a minute; the first one now (as F5 does).
+(sleep 3; kill -USR1 "$kestrel" 2>/dev/null) &
+pids+=($!)
 if [ -n "${DEMO_SECONDS:-}" ]; then
     (sleep "$DEMO_SECONDS"; kill -TERM "$kestrel" 2>/dev/null) &
     pids+=($!)
