@@ -54,7 +54,7 @@ fi
 echo "demo: program folder $run/program, mailbox $mailbox" >&2
 
 # Started from this shell (not exec'd), so the stand-ins are stopped after it.
-"$build/kestrel" "${mode[@]}" --connect --program-dir "$run/program" --mailbox "$mailbox" "$@" &
+"$build/kestrel" "${mode[@]}" --connect --web-address 127.0.0.1 --program-dir "$run/program" --mailbox "$mailbox" "$@" &
 kestrel=$!
 pids+=("$kestrel")
 # The ISS object runs once a minute; the first one now (as F5 does).

@@ -1,5 +1,7 @@
 #include "app/commandline.h"
 
+#include <QHostAddress>
+
 namespace kestrel {
 
 CommandLine CommandLine::parse(const QStringList &arguments)
@@ -14,18 +16,19 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             arg = arg.left(eq);
             hasValue = true;
         }
-        const auto takeValue = [&](QString &into) {
+        const auto takeValue = [&](QString &into, const QString &what) {
             if (!hasValue) {
                 if (i + 1 >= arguments.size()) {
-                    cl.error = arg + QStringLiteral(" needs a folder");
+                    cl.error = arg + QStringLiteral(" needs ") + what;
                     return;
                 }
                 value = arguments[++i];
             }
             if (value.isEmpty())
-                cl.error = arg + QStringLiteral(" needs a folder");
+                cl.error = arg + QStringLiteral(" needs ") + what;
             into = value;
         };
+        const QString folder = QStringLiteral("a folder");
         const auto flag = [&](bool &into) {
             if (hasValue)
                 cl.error = arg + QStringLiteral(" takes no value");
@@ -42,14 +45,18 @@ CommandLine CommandLine::parse(const QStringList &arguments)
         else if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
             flag(cl.help);
         else if (arg == QLatin1String("--program-dir"))
-            takeValue(cl.programDir);
+            takeValue(cl.programDir, folder);
         else if (arg == QLatin1String("--mailbox"))
-            takeValue(cl.mailbox);
+            takeValue(cl.mailbox, folder);
+        else if (arg == QLatin1String("--web-address"))
+            takeValue(cl.webAddress, QStringLiteral("an address"));
         else
             cl.error = QStringLiteral("unknown argument: ") + arguments[i];
         if (!cl.error.isEmpty())
             break;
     }
+    if (cl.error.isEmpty() && !cl.webAddress.isEmpty() && QHostAddress(cl.webAddress).isNull())
+        cl.error = QStringLiteral("--web-address needs an IP address: ") + cl.webAddress;
     if (cl.error.isEmpty() && cl.listAll && !cl.headless)
         cl.error = QStringLiteral("--list-all goes with --headless (the window has its own box)");
     return cl;
@@ -59,7 +66,7 @@ QString CommandLine::usage()
 {
     return QStringLiteral(
         "Usage: kestrel [--headless] [--program-dir DIR] [--mailbox DIR] [--connect]\n"
-        "               [--list-all] [--version] [--help]\n"
+        "               [--list-all] [--web-address ADDR] [--version] [--help]\n"
         "\n"
         "APRS Internet gateway beside the Zeno packet terminal.\n"
         "\n"
@@ -71,6 +78,8 @@ QString CommandLine::usage()
         "                     ~/.zeno/registry)\n"
         "  --connect          connect to APRS-IS right after start-up\n"
         "  --list-all         headless: list all packets received from APRS-IS\n"
+        "  --web-address ADDR the status page listens on this address only\n"
+        "                     (default: every interface)\n"
         "  --version          print the version and end\n"
         "  --help             print this text and end\n"
         "\n"

@@ -15,6 +15,7 @@ struct CommandLine
     bool help = false;
     QString programDir;
     QString mailbox;
+    QString webAddress; // empty: every interface
     QString error; // not empty: the command line is bad
 
     static CommandLine parse(const QStringList &arguments);

@@ -6,6 +6,7 @@
 #include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QHostAddress>
 #include <QMessageBox>
 #include <QTimer>
 #include <algorithm>
@@ -99,6 +100,8 @@ int main(int argc, char *argv[])
         mailbox::DirectoryStore::defaultFolder(cl.mailbox.toLocal8Bit().toStdString()));
     Clock clock;
     Gateway gateway(folder, store, clock);
+    if (!cl.webAddress.isEmpty())
+        gateway.web.setBindAddress(QHostAddress(cl.webAddress));
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::user1, &gateway, &Gateway::issRoutine);
 

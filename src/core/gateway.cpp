@@ -318,7 +318,7 @@ void Gateway::issObjectSwitched(bool on)
 
 void Gateway::webServerCheckClicked()
 {
-    // The web server's start routine runs here once the server exists.
+    web.start(true);
 }
 
 void Gateway::closeLink()
@@ -572,6 +572,7 @@ void Gateway::timer9Tick()
 void Gateway::timer10Tick()
 {
     disable(Timer10);
+    web.start(false);
 }
 
 void Gateway::timer12Tick()

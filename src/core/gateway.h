@@ -14,6 +14,7 @@
 #include "core/settings.h"
 #include "core/statetexts.h"
 #include "core/textlist.h"
+#include "web/webserver.h"
 
 #include <QObject>
 #include <QSet>
@@ -118,6 +119,7 @@ public:
     MessageHandler messages{*this};
     RfGate rfGate{*this};
     IssRoutine iss{*this};
+    WebServer web{*this};
 
     // Window variables shared by several parts of the gateway.
     QString texto_de_error; // message of a fatal start-up failure

@@ -69,7 +69,7 @@ struct Station
     std::unique_ptr<Child> kestrel;
 };
 
-QByteArray gaps(const QList<qint64> &t)
+QByteArray listed(const QList<qint64> &t)
 {
     QByteArray out;
     for (qint64 ms : t)
@@ -107,23 +107,23 @@ private slots:
 
         // Coarse timers may fire a little early or late each tick.
         const QList<qint64> t3 = every3.times(kBeacon);
-        QVERIFY2(t3[0] >= 9000 && t3[0] < 11500, gaps(t3));
-        QVERIFY2(t3[1] - t3[0] >= 2500 && t3[1] - t3[0] < 3600, gaps(t3));
-        QVERIFY2(t3[2] - t3[1] >= 2500 && t3[2] - t3[1] < 3600, gaps(t3));
+        QVERIFY2(t3[0] >= 9000 && t3[0] < 11500, listed(t3));
+        QVERIFY2(t3[1] - t3[0] >= 2500 && t3[1] - t3[0] < 3600, listed(t3));
+        QVERIFY2(t3[2] - t3[1] >= 2500 && t3[2] - t3[1] < 3600, listed(t3));
         QCOMPARE(every3.announced().mid(0, 6),
                  QList<QByteArray>({kBeacon, ">Test IGate", ":BLN      :Net at 2000", kBeacon,
                                     ">Test IGate", ":BLN      :Net at 2000"}));
 
         for (Station *st : {&every0, &noNumber}) {
             const QList<qint64> t = st->times(kBeacon);
-            QVERIFY2(t.size() >= 5, gaps(t));
-            QVERIFY2(t[0] >= 9000 && t[0] < 11500, gaps(t));
+            QVERIFY2(t.size() >= 5, listed(t));
+            QVERIFY2(t[0] >= 9000 && t[0] < 11500, listed(t));
             for (qsizetype i = 1; i < t.size(); ++i)
-                QVERIFY2(t[i] - t[i - 1] >= 500 && t[i] - t[i - 1] < 1500, gaps(t));
+                QVERIFY2(t[i] - t[i - 1] >= 500 && t[i] - t[i - 1] < 1500, listed(t));
         }
         const QList<qint64> once = slow.times(kBeacon);
         QCOMPARE(once.size(), 1);
-        QVERIFY2(once[0] >= 9000 && once[0] < 11500, gaps(once));
+        QVERIFY2(once[0] >= 9000 && once[0] < 11500, listed(once));
 
         // Beacon and bulletin count; the status line does not.
         for (Station *st : all) {
@@ -158,7 +158,7 @@ private slots:
         // The server answers the wrong passcode "unverified": receive only.
         Station rejected(all + QStringList{"Validation#=12345"});
 
-        const QList<Station *> sending = {&withDx,    &noRecord, &dxOff,
+        const QList<Station *> sending = {&withDx,       &noRecord, &dxOff,
                                           &bulletinOnly, &noBeacon, &heard};
         for (Station *st : sending + QList<Station *>{&rejected})
             st->start();

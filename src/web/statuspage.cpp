@@ -1,0 +1,137 @@
+#include "web/statuspage.h"
+
+#include "core/services.h"
+#include "core/text.h"
+
+namespace kestrel::statuspage {
+
+namespace {
+
+// Gated frames shown: the last ten, two list rows each.
+constexpr qsizetype kGatedRows = 20;
+
+QString quoted(const QString &s)
+{
+    return QLatin1Char('"') + s + QLatin1Char('"');
+}
+
+// The value of a tag, or nothing when the tag is none of the page's.
+std::optional<QString> valueOf(QStringView tag, const Values &v)
+{
+    if (tag.size() < 3)
+        return std::nullopt;
+    switch (tag[2].unicode()) {
+    case 'M':
+        return quoted(v.callSign);
+    case 'I':
+        return v.issLine.isEmpty() ? QString() : QStringLiteral("ISS >>> ") + escape(v.issLine);
+    case '1':
+        return v.callSign;
+    case '2':
+        return escape(v.connection);
+    case '3':
+        return v.mhExpTime;
+    case '4':
+        return v.comments;
+    case '5':
+        return v.dateTime;
+    case '6':
+        return escape(v.record) + QLatin1Char(' ') + escape(v.micE);
+    case '7':
+        return QString();
+    case '8':
+        return escape(v.visitor);
+    case '9':
+        return text::mid(v.beacon, 2, 8);
+    case '0':
+        return text::mid(v.beacon, 11, 9);
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+QString escape(const QString &text)
+{
+    QString out;
+    out.reserve(text.size());
+    for (const QChar c : text) {
+        switch (c.unicode()) {
+        case '&':
+            out += QStringLiteral("&amp;");
+            break;
+        case '<':
+            out += QStringLiteral("&lt;");
+            break;
+        case '>':
+            out += QStringLiteral("&gt;");
+            break;
+        case '"':
+            out += QStringLiteral("&quot;");
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+QString fillTemplate(const QByteArray &page, const Values &v)
+{
+    QString out;
+    out.reserve(page.size() + 256);
+    for (QString line : text::splitLines(page)) {
+        const qsizetype at = line.indexOf(QStringLiteral("#V"));
+        if (at >= 0) {
+            const QString tag = line.mid(at, 3);
+            if (const std::optional<QString> value = valueOf(tag, v))
+                line.replace(tag, *value);
+        }
+        out += line;
+    }
+    return out;
+}
+
+QByteArray render(const QByteArray &page, const Values &v, const QStringList &mheard,
+                  const QStringList &gated)
+{
+    QString out = fillTemplate(page, v);
+    out += QStringLiteral("<div align=\"center\"><center><table border=\"1\">"
+                          "<tr><th>Station</th><th>Last Heard</th><th>Path</th></tr>");
+    for (const QString &row : mheard) {
+        const qsizetype blank = row.indexOf(QLatin1Char(' '));
+        const QString station = blank < 0 ? QString() : row.left(blank + 1).trimmed();
+        QString path = row.mid(28, 64).trimmed();
+        QString heard = row;
+        if (!station.isEmpty())
+            heard.remove(station);
+        if (!path.isEmpty())
+            heard.remove(path);
+        heard = heard.trimmed();
+        if (path.isEmpty())
+            path = QStringLiteral("Direct");
+        const QString call = escape(station);
+        const QString link =
+            Services::address(v.lookupHost,
+                              QStringLiteral("/cgi-bin/find.cgi?") +
+                                  QString::fromLatin1(QUrl::toPercentEncoding(text::toBytes(station), "-*")))
+                .toString(QUrl::FullyEncoded);
+        out += QStringLiteral("<tr><th><H2><a href=\"") + escape(link) + QStringLiteral("\">") +
+               call + QStringLiteral("</a></H2></th><th>") + escape(heard) +
+               QStringLiteral("</th><th>") + escape(path) + QStringLiteral("</th></tr>");
+    }
+    out += QStringLiteral("</table></center></div><p>Gated Frames:</p>");
+    for (qsizetype i = std::max<qsizetype>(0, gated.size() - kGatedRows); i < gated.size(); ++i)
+        out += QStringLiteral("<p>") + escape(gated[i]) + QStringLiteral("</p>");
+    return text::toBytes(out);
+}
+
+QByteArray missingTemplatePage(const QString &why)
+{
+    return text::toBytes(QStringLiteral("<html><head><title>Station page</title></head><body>"
+                                        "<p>The station's page template cannot be read: ") +
+                         escape(why) + QStringLiteral("</p></body></html>"));
+}
+
+} // namespace kestrel::statuspage
