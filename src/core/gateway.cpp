@@ -294,6 +294,9 @@ void Gateway::onSettingChanged(Settings::Field field)
     case Settings::WebServerYesNo:
         webServerCheckClicked();
         break;
+    case Settings::ProxyYesNo:
+        checkProxyFormat();
+        break;
     default:
         break;
     }
@@ -314,6 +317,17 @@ void Gateway::issObjectSwitched(bool on)
     texts.set(StateTexts::IssLine, QString());
     texts.set(StateTexts::IssCaption,
               on ? QStringLiteral("+ISS Position Object") : QStringLiteral("ISS Position Object"));
+}
+
+void Gateway::checkProxyFormat()
+{
+    // Ticking the proxy box wants "address:port"; while the file is read
+    // nothing is checked.
+    if (Label7 || !settings.isOn(Settings::ProxyYesNo) ||
+        settings.text(Settings::ProxyAddress).contains(QLatin1Char(':')))
+        return;
+    emit notice(QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
+    settings.setCheck(Settings::ProxyYesNo, false);
 }
 
 void Gateway::webServerCheckClicked()
@@ -349,6 +363,23 @@ bool Gateway::writeSettingsFile()
 {
     return replaceFile(folder_.resolve(QStringLiteral("\\kestrel.ini")),
                        settingsfile::write(settings), QStringLiteral("the settings"));
+}
+
+bool Gateway::confirmSettings()
+{
+    const bool written = writeSettingsFile();
+    mailbox.selectPorts(settings.text(Settings::RfPortIGate), settings.text(Settings::IGateRfPort));
+    mailbox.setTransmitAddressing(settings.text(Settings::UnprotoPath));
+    if (settings.isOn(Settings::IssObject)) {
+        enable(Timer14);
+        texts.set(StateTexts::IssCaption, QStringLiteral("+ISS Position Object"));
+    } else {
+        disable(Timer14);
+        texts.set(StateTexts::IssCaption, QStringLiteral("ISS Position Object"));
+        texts.set(StateTexts::IssLine, QString());
+    }
+    emit settingsConfirmed();
+    return written;
 }
 
 void Gateway::closeMainWindow()

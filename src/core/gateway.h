@@ -52,6 +52,9 @@ public:
     // Writes kestrel.ini whole from the settings record (the setup dialog's
     // OK). A failure is reported; the old file stays whole.
     bool writeSettingsFile();
+    // The setup dialog's OK: the file written, then the host and the ISS
+    // frame told what changed.
+    bool confirmSettings();
 
     // Operator commands.
     void connectCommand();
@@ -152,6 +155,8 @@ signals:
     // server refused the login).
     void notice(const QString &message);
     void reconnectNoticeChanged(bool visible);
+    // The setup dialog's OK has been carried out.
+    void settingsConfirmed();
     // A new frame text was taken from the mailbox.
     void frameTaken(const QString &text);
 
@@ -175,6 +180,7 @@ private:
     void issObjectSwitched(bool on);
     void rfReceivePass();
     void webServerCheckClicked();
+    void checkProxyFormat();
     void closeLink();
     bool replaceFile(const QString &path, const QByteArray &content, const QString &what);
     bool saveList(const QString &path, const TextList &list);

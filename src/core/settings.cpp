@@ -107,6 +107,17 @@ void Settings::appendDigi(const QString &row)
     emit digiListChanged();
 }
 
+Settings::Added Settings::addDigi(const QString &typed)
+{
+    const QString row = digiRow(typed);
+    if (row.isEmpty())
+        return Added::Empty;
+    if (digiList_.contains(row))
+        return Added::AlreadyListed;
+    appendDigi(row);
+    return Added::Yes;
+}
+
 QString Settings::keyName(Field field)
 {
     QString key = QString::fromLatin1(info(field).key);

@@ -103,6 +103,16 @@ public:
     const QStringList &digiList() const { return digiList_; }
     void setDigiList(const QStringList &rows);
     void appendDigi(const QString &row);
+    // The operator's ">> Add >>": trimmed and upper-cased, once.
+    enum class Added
+    {
+        Yes,
+        Empty,
+        AlreadyListed
+    };
+    Added addDigi(const QString &typed);
+    // The list row of a call sign as it is added.
+    static QString digiRow(const QString &typed) { return typed.trimmed().toUpper(); }
 
     // Key name without its "=", for messages.
     static QString keyName(Field field);

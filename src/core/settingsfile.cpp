@@ -135,6 +135,13 @@ private:
     QList<Problem> problems_;
 };
 
+// A value is one line of the file whatever the record holds.
+QString oneLine(QString value)
+{
+    value.replace(QLatin1Char('\r'), QLatin1Char(' ')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return value;
+}
+
 void writeFields(QStringList &out, const Settings &settings, const QList<F> &fields)
 {
     for (F field : fields) {
@@ -143,7 +150,7 @@ void writeFields(QStringList &out, const Settings &settings, const QList<F> &fie
         if (info.kind == Settings::Kind::Check)
             out << key + (settings.isOn(field) ? QStringLiteral(" 1") : QStringLiteral(" 0"));
         else
-            out << key + settings.text(field);
+            out << key + oneLine(settings.text(field));
     }
 }
 
@@ -199,7 +206,7 @@ QByteArray write(const Settings &settings)
     writeFields(out, settings, kInetTx);
     out << QString() << kHeaderIgate;
     for (const QString &row : settings.digiList())
-        out << kDigiKey + row;
+        out << kDigiKey + oneLine(row);
     writeFields(out, settings, {F::GateOnlyDirect});
     writeFields(out, settings, kIgate);
     out << QString() << kHeaderMisc;

@@ -1,6 +1,8 @@
 #include "ui/mainwindow.h"
 
 #include "core/gateway.h"
+#include "ui/setupdialog.h"
+#include "ui/smallwindows.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -11,7 +13,9 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
@@ -47,6 +51,7 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     auto *inetLayout = new QVBoxLayout(inetToRf);
     inetLayout->addWidget(boundLabel(QStringLiteral("Label1"), StateTexts::InetToRfStatus));
     station->addWidget(inetToRf);
+    station->addWidget(buildSiteLink());
     top->addLayout(station, 1);
     top->addWidget(buildServerFrame(), 2);
 
@@ -81,6 +86,35 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
                 if (t == StateTexts::HostStatus)
                     host->setText(QStringLiteral("Zeno: ") + value);
             });
+
+    setup_ = new SetupDialog(gateway_, this);
+    statistics_ = new StatisticsWindow(gateway_, this);
+    connect(&gateway_, &Gateway::settingsConfirmed, statistics_, &StatisticsWindow::showPorts);
+
+    // A double click on either row of a frame shows the whole frame.
+    frameWindow_ = new FrameWindow(gateway_.services, this);
+    auto *packets = findChild<QListView *>(QStringLiteral("List2"));
+    connect(packets, &QListView::doubleClicked, frameWindow_, [this](const QModelIndex &index) {
+        frameWindow_->showFrame(FrameWindow::frameAt(gateway_.internetList.rows(), index.row()));
+    });
+
+    // busca_inet: the look-ups of the MHeard station under the mouse.
+    auto *heard = findChild<QListView *>(QStringLiteral("List4"));
+    heard->setToolTip(
+        QStringLiteral("Select a station, then right-click to look it up on the web"));
+    heard->viewport()->installEventFilter(this);
+    lookups_ = new QMenu(this);
+    lookups_->setObjectName(QStringLiteral("busca_inet"));
+    QAction *qrz = lookups_->addAction(gateway_.services.callbookHost);
+    qrz->setObjectName(QStringLiteral("qrz"));
+    connect(qrz, &QAction::triggered, this, [this] { lookUpSelected(true); });
+    QAction *fi = lookups_->addAction(gateway_.services.aprsLookupHost);
+    fi->setObjectName(QStringLiteral("fi"));
+    connect(fi, &QAction::triggered, this, [this] { lookUpSelected(false); });
+
+    // The ISS line as the tool tip of its frame and both lines.
+    for (const char *name : {"Frame10", "Label3", "Label4"})
+        findChild<QWidget *>(QString::fromLatin1(name))->installEventFilter(this);
 
     buildMenus();
     buildReconnectNotice();
@@ -252,12 +286,86 @@ void MainWindow::buildMenus()
 {
     QMenu *program = menuBar()->addMenu(QStringLiteral("&Program"));
     program->setObjectName(QStringLiteral("config"));
+    QAction *setup = program->addAction(QStringLiteral("&SetUp"));
+    setup->setObjectName(QStringLiteral("DXC"));
+    connect(setup, &QAction::triggered, setup_, &SetupDialog::open);
+    QAction *statistics = program->addAction(QStringLiteral("St&atistics"));
+    statistics->setObjectName(QStringLiteral("estadistica"));
+    connect(statistics, &QAction::triggered, statistics_, [this] {
+        statistics_->show();
+        statistics_->raise();
+        statistics_->activateWindow();
+    });
+    program->addSeparator()->setObjectName(QStringLiteral("div1"));
     QAction *exit = program->addAction(QStringLiteral("&Exit"));
     exit->setObjectName(QStringLiteral("Salir"));
     connect(exit, &QAction::triggered, &gateway_, [this] {
         closing_ = true;
         gateway_.exitCommand();
     });
+
+    QMenu *help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->setObjectName(QStringLiteral("Ayuda_menu"));
+    QAction *about = help->addAction(QStringLiteral("&About ..."));
+    about->setObjectName(QStringLiteral("acerca"));
+    connect(about, &QAction::triggered, this, [this] { (new AboutWindow(this))->show(); });
+    help->addSeparator()->setObjectName(QStringLiteral("div2"));
+    QAction *helpFile = help->addAction(QStringLiteral("&Help"));
+    helpFile->setObjectName(QStringLiteral("ayu2"));
+    connect(helpFile, &QAction::triggered, this, [this] { openHelp(this); });
+}
+
+QWidget *MainWindow::buildSiteLink()
+{
+    // Image1: a double click opens the host program's web site, when one is set.
+    auto *picture = new QLabel(QStringLiteral("Zeno Kestrel"));
+    picture->setObjectName(QStringLiteral("Image1"));
+    picture->setAlignment(Qt::AlignCenter);
+    picture->setStyleSheet(QStringLiteral(
+        "font-weight: bold; color: #1a4d80; border: 1px solid #1a4d80; padding: 4px;"));
+    picture->setToolTip(QStringLiteral("Double click to Zeno web site!"));
+    picture->installEventFilter(this);
+    return picture;
+}
+
+void MainWindow::lookUpSelected(bool callbook)
+{
+    auto *heard = findChild<QListView *>(QStringLiteral("List4"));
+    const QModelIndex index = heard->currentIndex();
+    if (!index.isValid())
+        return;
+    const QString row = index.data().toString();
+    const QString call = row.left(row.indexOf(QLatin1Char(' ')));
+    openAddress(callbook ? callbookLookup(gateway_.services, call)
+                         : aprsLookup(gateway_.services, call));
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    const QString name = watched->objectName();
+    if (event->type() == QEvent::MouseButtonPress && lookups_ &&
+        watched == findChild<QListView *>(QStringLiteral("List4"))->viewport()) {
+        auto *press = static_cast<QMouseEvent *>(event);
+        auto *heard = findChild<QListView *>(QStringLiteral("List4"));
+        if (press->button() == Qt::RightButton &&
+            heard->selectionModel()->hasSelection()) {
+            lookups_->popup(press->globalPosition().toPoint());
+            return true;
+        }
+    } else if (event->type() == QEvent::MouseButtonDblClick && name == QLatin1String("Image1")) {
+        if (!gateway_.services.siteUrl.isEmpty())
+            openAddress(QUrl::fromUserInput(gateway_.services.siteUrl));
+        return true;
+    } else if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove ||
+                event->type() == QEvent::ToolTip) &&
+               (name == QLatin1String("Frame10") || name == QLatin1String("Label3") ||
+                name == QLatin1String("Label4"))) {
+        const QString line = gateway_.texts.text(StateTexts::IssLine);
+        if (!line.isEmpty())
+            for (const char *n : {"Frame10", "Label3", "Label4"})
+                findChild<QWidget *>(QString::fromLatin1(n))->setToolTip(line);
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)

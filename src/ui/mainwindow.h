@@ -8,10 +8,14 @@ class QProgressBar;
 class QPushButton;
 class QCheckBox;
 class QGroupBox;
+class QMenu;
 
 namespace kestrel {
 
+class FrameWindow;
 class Gateway;
+class SetupDialog;
+class StatisticsWindow;
 class TextList;
 
 // Form1: the gateway's one permanent window. It shows the gateway's lists
@@ -23,8 +27,11 @@ class MainWindow : public QMainWindow
 public:
     explicit MainWindow(Gateway &gateway, QWidget *parent = nullptr);
 
+    SetupDialog *setupDialog() const { return setup_; }
+
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     QWidget *buildIssFrame();
@@ -36,8 +43,14 @@ private:
     QLabel *boundLabel(const QString &objectName, int text);
     void buildMenus();
     void buildReconnectNotice();
+    QWidget *buildSiteLink();
+    void lookUpSelected(bool callbook);
 
     Gateway &gateway_;
+    SetupDialog *setup_ = nullptr;
+    StatisticsWindow *statistics_ = nullptr;
+    FrameWindow *frameWindow_ = nullptr;
+    QMenu *lookups_ = nullptr;
     bool closing_ = false;
 };
 

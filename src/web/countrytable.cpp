@@ -3,13 +3,13 @@
 #include "core/text.h"
 
 #include <QFile>
-#include <QFileInfo>
-#include <QHash>
 #include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <queue>
+#include <string_view>
+#include <unordered_map>
 
 namespace kestrel {
 
@@ -66,6 +66,60 @@ bool parseLine(QStringView line, Range &range)
     return true;
 }
 
+// The same reading straight from the file's bytes, for loading: no text made
+// for a line, and plain whole numbers read without a detour through text.
+struct ByteRange
+{
+    double lower = 0;
+    double upper = 0;
+    std::string_view name;
+};
+
+double boundValue(std::string_view field)
+{
+    std::size_t i = 0;
+    while (i < field.size() && (field[i] == ' ' || field[i] == '\t'))
+        ++i;
+    const std::size_t first = i;
+    quint64 v = 0;
+    for (; i < field.size() && i - first < 15 && field[i] >= '0' && field[i] <= '9'; ++i)
+        v = v * 10 + static_cast<quint64>(field[i] - '0');
+    const bool whole =
+        i > first && (i == field.size() || ((field[i] < '0' || field[i] > '9') && field[i] != '.'));
+    if (whole)
+        return static_cast<double>(v); // fewer than 2^53: exact
+    return text::numericValue(
+        QString::fromLatin1(field.data(), static_cast<qsizetype>(field.size())));
+}
+
+bool parseLine(std::string_view line, ByteRange &range)
+{
+    std::string_view separator;
+    if (line.find('\t') != std::string_view::npos)
+        separator = "\t";
+    else if (line.find("\",\"") != std::string_view::npos)
+        separator = "\",\"";
+    else
+        return false;
+
+    const std::string_view body = line.substr(1);
+    std::size_t ends[4];
+    std::size_t from = 0;
+    for (std::size_t &end : ends) {
+        end = body.find(separator, from);
+        if (end == std::string_view::npos)
+            return false;
+        from = end + separator.size();
+    }
+    const std::size_t second = ends[0] + separator.size();
+    range.lower = boundValue(body.substr(0, ends[0]));
+    range.upper = boundValue(body.substr(second, ends[1] - second));
+    range.name = body.substr(from);
+    if (!range.name.empty())
+        range.name.remove_suffix(1);
+    return true;
+}
+
 // o1 x 16777216 + o2 x 65536 + o3 x 256 + o4 of the parts before the first
 // three dots and after the third, each read leniently; none when there are
 // not three dots. Parts need not be bytes: "1.2.3.4.5" is 1.2.3 and 4.5.
@@ -86,7 +140,7 @@ std::optional<double> addressValue(const QString &address)
 
 } // namespace
 
-CountryTable::CountryTable(QString path) : path_(std::move(path))
+CountryTable::CountryTable(QString path) : path_(std::move(path)), file_(path_.toStdU16String())
 {
     clear();
     reloadIfChanged();
@@ -142,18 +196,20 @@ void CountryTable::clear()
     names_ = QStringList{QString()};
 }
 
-// One stat a call. A missing or unreadable file answers "" and is tried again
-// on the next call.
+// A missing or unreadable file answers "" and is tried again on the next
+// call. The file system's times, not Qt's, are compared: they need no time
+// zone, which made the check take several times as long.
 void CountryTable::reloadIfChanged()
 {
-    const QFileInfo info(path_);
-    if (!info.exists()) {
+    std::error_code error;
+    const auto size = static_cast<qint64>(std::filesystem::file_size(file_, error));
+    if (error) {
         if (loaded_)
             clear();
         return;
     }
-    const qint64 size = info.size();
-    const qint64 modified = info.lastModified().toMSecsSinceEpoch();
+    const auto modified = static_cast<qint64>(
+        std::filesystem::last_write_time(file_, error).time_since_epoch().count());
     if (loaded_ && size == size_ && modified == modified_)
         return;
     clear();
@@ -182,11 +238,20 @@ void CountryTable::build(const QByteArray &table)
         qint32 name;
     };
     std::vector<Span> spans;
-    QHash<QString, qint32> nameIds;
+    std::unordered_map<std::string_view, qint32> nameIds;
     names_ = QStringList{unknown()};
-    Range range;
     bool ended = false;
-    for (const QString &line : text::splitLines(table)) {
+
+    // Lines end at CR LF, CR or LF, as text::splitLines has them.
+    const std::string_view bytes(table.constData(), static_cast<std::size_t>(table.size()));
+    ByteRange range;
+    for (std::size_t at = 0; at < bytes.size();) {
+        std::size_t end = at;
+        while (end < bytes.size() && bytes[end] != '\r' && bytes[end] != '\n')
+            ++end;
+        const std::string_view line = bytes.substr(at, end - at);
+        at = end + (bytes.substr(end, 2) == "\r\n" ? 2 : 1);
+
         if (!parseLine(line, range)) {
             ended = true;
             break;
@@ -194,13 +259,12 @@ void CountryTable::build(const QByteArray &table)
         const auto index = static_cast<qint32>(ranges_++);
         if (!(range.lower <= range.upper))
             continue;
-        const QString name = range.name.toString();
-        auto id = nameIds.constFind(name);
-        if (id == nameIds.cend()) {
-            id = nameIds.insert(name, static_cast<qint32>(names_.size()));
-            names_ << name;
-        }
-        spans.push_back({range.lower, std::nextafter(range.upper, kInfinity), index, *id});
+        const auto [id, added] =
+            nameIds.try_emplace(range.name, static_cast<qint32>(names_.size()));
+        if (added)
+            names_ << QString::fromLatin1(range.name.data(),
+                                          static_cast<qsizetype>(range.name.size()));
+        spans.push_back({range.lower, std::nextafter(range.upper, kInfinity), index, id->second});
     }
     if (ended)
         names_[0] = QString();

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <filesystem>
 #include <vector>
 
 namespace kestrel {
@@ -47,6 +48,7 @@ private:
     QString find(double address) const;
 
     QString path_;
+    std::filesystem::path file_;
     bool loaded_ = false; // size_ and modified_ are those of the table in memory
     qint64 size_ = -1;
     qint64 modified_ = 0;

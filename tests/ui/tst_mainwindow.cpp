@@ -7,6 +7,9 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QMenu>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
@@ -16,6 +19,16 @@
 #include <QTest>
 
 using namespace kestrel;
+
+// The addresses the desktop was asked to open.
+class Opened : public QObject
+{
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class TestMainWindow : public QObject
 {
@@ -108,6 +121,49 @@ private slots:
         QVERIFY(!w.close());
         QCOMPARE(quit.size(), 1);
         QCOMPARE(TempStation::readFile(st.s.programFile("mheard.txt")).count('\n'), 2);
+    }
+
+    void lookUpsFromTheLists()
+    {
+        Station st;
+        Opened opened;
+        QDesktopServices::setUrlHandler("http", &opened, "open");
+        MainWindow w(st.gateway);
+        w.show();
+        st.gateway.mheardList.append("N0CALL-9  06-12-26 14:00:00 RS0ISS*");
+        QListView *heard = child<QListView>(w, "List4");
+        QMenu *menu = child<QMenu>(w, "busca_inet");
+        // Right-click with nothing selected: no pop-up.
+        QTest::mouseClick(heard->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+        QVERIFY(!menu->isVisible());
+        heard->setCurrentIndex(heard->model()->index(1, 0));
+        QTest::mouseClick(heard->viewport(), Qt::RightButton, {}, QPoint(5, 5));
+        QTRY_VERIFY(menu->isVisible());
+        menu->hide();
+        child<QAction>(w, "fi")->trigger();
+        child<QAction>(w, "qrz")->trigger();
+        QCOMPARE(opened.urls, (QList<QUrl>{QUrl("http://www.findu.com/cgi-bin/find.cgi?N0CALL-9"),
+                                          QUrl("http://www.qrz.com/db/N0CALL")}));
+
+        // Either row of a frame in the Internet list opens the same frame.
+        st.gateway.internetList.append("N0CALL-7>APRS,WIDE1-1:");
+        st.gateway.internetList.append("!4903.50N/07201.75W-");
+        QListView *packets = child<QListView>(w, "List2");
+        auto *frame = child<QDialog>(w, "Form5");
+        for (int row : {0, 1}) {
+            frame->hide();
+            emit packets->doubleClicked(packets->model()->index(row, 0));
+            QVERIFY(frame->isVisible());
+            QCOMPARE(frame->findChild<QLabel *>("Label1")->text(),
+                     QStringLiteral("N0CALL-7>APRS,WIDE1-1:!4903.50N/07201.75W-"));
+        }
+        QDesktopServices::unsetUrlHandler("http");
+
+        // The menus reach the setup dialog and the statistics.
+        child<QAction>(w, "DXC")->trigger();
+        QVERIFY(child<QDialog>(w, "Form2")->isVisible());
+        child<QAction>(w, "estadistica")->trigger();
+        QVERIFY(child<QDialog>(w, "Form7")->isVisible());
     }
 
     void exitMenuSavesNoLists()
