@@ -136,6 +136,7 @@ Gateway::StartOutcome Gateway::start()
     Label7 = false;
     if (!settingsRead)
         return outcome;
+    web.setCheckEnabled(settings.isOn(Settings::WebServerYesNo));
 
     QStringList serviceProblems;
     services = Services::read(folder_.resolve(QStringLiteral("\\services.ini")), &serviceProblems);

@@ -19,6 +19,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStyle>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -65,10 +66,14 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
                                gateway.igatedList, QStringLiteral("List3")));
     auto *mheard = listFrame(QStringLiteral("Frame5"), QStringLiteral("MHeard"), gateway.mheardList,
                              QStringLiteral("List4"));
-    auto *header = new QLabel(QStringLiteral("     Station                  Date                "
-                                             "Time                                   Path"));
+    // The header's words stand over the rows' columns: the call in ten
+    // places, the date at 11, the time at 20, the path at 29.
+    auto *header = new QLabel(QStringLiteral("Station   Date     Time     Path"));
     header->setObjectName(QStringLiteral("Label5"));
     header->setFont(fixedFont());
+    const auto *heardView = mheard->findChild<QListView *>(QStringLiteral("List4"));
+    header->setIndent(heardView->frameWidth() +
+                      heardView->style()->pixelMetric(QStyle::PM_FocusFrameHMargin) + 1);
     static_cast<QVBoxLayout *>(mheard->layout())->insertWidget(0, header);
     lower->addWidget(mheard);
     lists->addWidget(lower);
@@ -153,7 +158,9 @@ QWidget *MainWindow::buildIssFrame()
                     frame->setTitle(value);
             });
     auto *layout = new QGridLayout(frame);
-    layout->addWidget(boundLabel(QStringLiteral("Label3"), StateTexts::IssObject), 0, 0, 1, 2);
+    QLabel *object = boundLabel(QStringLiteral("Label3"), StateTexts::IssObject);
+    object->setFont(fixedFont()); // the object's fields keep their widths
+    layout->addWidget(object, 0, 0, 1, 2);
     QLabel *line = boundLabel(QStringLiteral("Label4"), StateTexts::IssLine);
     // Green and bold while the ISS is above the horizon, red below it.
     const auto showAbove = [line](bool above) {

@@ -347,7 +347,7 @@ QWidget *SetupDialog::miscPage()
     web->addWidget(address, 1, 1, 1, 2);
     auto *check = new QPushButton(QStringLiteral("Check"));
     check->setObjectName(QStringLiteral("Command5"));
-    check->setEnabled(g_.web.checkEnabled() || g_.web.listening());
+    check->setEnabled(g_.web.checkEnabled());
     connect(&g_.web, &WebServer::checkEnabledChanged, check, &QWidget::setEnabled);
     connect(check, &QPushButton::clicked, this, [address, port] {
         QDesktopServices::openUrl(

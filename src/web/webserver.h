@@ -38,6 +38,7 @@ public:
     QString localAddress() const;
     // The dialog's "Check" button.
     bool checkEnabled() const { return checkEnabled_; }
+    void setCheckEnabled(bool enabled);
 
     // Listen on this address only (every interface when null).
     void setBindAddress(const QHostAddress &address) { bind_ = address; }
@@ -61,7 +62,6 @@ private:
     };
 
     void setState(bool on);
-    void setCheckEnabled(bool enabled);
     void accept();
     void arrived(int slot);
     void serve(Connection &c);
