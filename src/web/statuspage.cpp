@@ -3,6 +3,8 @@
 #include "core/services.h"
 #include "core/text.h"
 
+#include <algorithm>
+
 namespace kestrel::statuspage {
 
 namespace {
@@ -54,6 +56,11 @@ std::optional<QString> valueOf(QStringView tag, const Values &v)
 
 QString escape(const QString &text)
 {
+    const auto special = [](QChar c) {
+        return c == u'&' || c == u'<' || c == u'>' || c == u'"';
+    };
+    if (std::none_of(text.begin(), text.end(), special))
+        return text;
     QString out;
     out.reserve(text.size());
     for (const QChar c : text) {
@@ -93,12 +100,15 @@ QString fillTemplate(const QByteArray &page, const Values &v)
     return out;
 }
 
-QByteArray render(const QByteArray &page, const Values &v, const QStringList &mheard,
-                  const QStringList &gated)
+QString tables(const QStringList &mheard, const QStringList &gated, const QString &lookupHost)
 {
-    QString out = fillTemplate(page, v);
+    QString out;
+    out.reserve(200 * (mheard.size() + 1) + 80 * kGatedRows);
     out += QStringLiteral("<div align=\"center\"><center><table border=\"1\">"
                           "<tr><th>Station</th><th>Last Heard</th><th>Path</th></tr>");
+    const QString lookup =
+        escape(Services::address(lookupHost, QStringLiteral("/cgi-bin/find.cgi?"))
+                   .toString(QUrl::FullyEncoded));
     for (const QString &row : mheard) {
         const qsizetype blank = row.indexOf(QLatin1Char(' '));
         const QString station = blank < 0 ? QString() : row.left(blank + 1).trimmed();
@@ -111,20 +121,22 @@ QByteArray render(const QByteArray &page, const Values &v, const QStringList &mh
         heard = heard.trimmed();
         if (path.isEmpty())
             path = QStringLiteral("Direct");
-        const QString call = escape(station);
-        const QString link =
-            Services::address(v.lookupHost,
-                              QStringLiteral("/cgi-bin/find.cgi?") +
-                                  QString::fromLatin1(QUrl::toPercentEncoding(text::toBytes(station), "-*")))
-                .toString(QUrl::FullyEncoded);
-        out += QStringLiteral("<tr><th><H2><a href=\"") + escape(link) + QStringLiteral("\">") +
-               call + QStringLiteral("</a></H2></th><th>") + escape(heard) +
-               QStringLiteral("</th><th>") + escape(path) + QStringLiteral("</th></tr>");
+        out += QStringLiteral("<tr><th><H2><a href=\"") + lookup +
+               escape(QString::fromLatin1(QUrl::toPercentEncoding(text::toBytes(station), "-*"))) +
+               QStringLiteral("\">") + escape(station) + QStringLiteral("</a></H2></th><th>") +
+               escape(heard) + QStringLiteral("</th><th>") + escape(path) +
+               QStringLiteral("</th></tr>");
     }
     out += QStringLiteral("</table></center></div><p>Gated Frames:</p>");
     for (qsizetype i = std::max<qsizetype>(0, gated.size() - kGatedRows); i < gated.size(); ++i)
         out += QStringLiteral("<p>") + escape(gated[i]) + QStringLiteral("</p>");
-    return text::toBytes(out);
+    return out;
+}
+
+QByteArray render(const QByteArray &page, const Values &v, const QStringList &mheard,
+                  const QStringList &gated)
+{
+    return text::toBytes(fillTemplate(page, v) + tables(mheard, gated, v.lookupHost));
 }
 
 QByteArray missingTemplatePage(const QString &why)

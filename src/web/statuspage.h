@@ -33,6 +33,9 @@ QString escape(const QString &text);
 // tag filled, the lines joined without line ends.
 QString fillTemplate(const QByteArray &page, const Values &v);
 
+// What follows the template: the stations heard and the last frames gated.
+QString tables(const QStringList &mheard, const QStringList &gated, const QString &lookupHost);
+
 // The whole page, Latin-1 as the template is read.
 QByteArray render(const QByteArray &page, const Values &v, const QStringList &mheard,
                   const QStringList &gated);

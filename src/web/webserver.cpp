@@ -6,6 +6,7 @@
 #include "web/statuspage.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QNetworkInterface>
 #include <QTcpSocket>
@@ -20,11 +21,18 @@ const QString kOn = QStringLiteral("WEB SERVER ON");
 // A request is never read, only drained; this much is taken at a time.
 constexpr qint64 kReadChunk = 64 * 1024;
 
-// Before the page, so that browsers take it.
-const QByteArray kHeader = "HTTP/1.0 200 OK\r\n"
-                           "Content-Type: text/html; charset=ISO-8859-1\r\n"
-                           "Connection: close\r\n"
-                           "\r\n";
+// Before the page, so that browsers take it; the length lets a client tell
+// a whole page from a cut one.
+QByteArray header(qsizetype length)
+{
+    return "HTTP/1.0 200 OK\r\n"
+           "Content-Type: text/html; charset=ISO-8859-1\r\n"
+           "Content-Length: " +
+           QByteArray::number(length) +
+           "\r\n"
+           "Connection: close\r\n"
+           "\r\n";
+}
 
 // A template is a page of HTML; anything far larger is not one.
 constexpr qint64 kMaxTemplate = 4 << 20;
@@ -33,6 +41,13 @@ constexpr qint64 kMaxTemplate = 4 << 20;
 
 WebServer::WebServer(Gateway &gateway) : g_(gateway)
 {
+    // The tables after the template change only with the two lists.
+    for (TextList *list : {&g_.mheardList, &g_.igatedList}) {
+        connect(list, &QAbstractItemModel::rowsInserted, this, [this] { tables_.clear(); });
+        connect(list, &QAbstractItemModel::rowsRemoved, this, [this] { tables_.clear(); });
+        connect(list, &QAbstractItemModel::dataChanged, this, [this] { tables_.clear(); });
+        connect(list, &QAbstractItemModel::modelReset, this, [this] { tables_.clear(); });
+    }
     listener_.setMaxPendingConnections(kMaxConnections);
     connect(&listener_, &QTcpServer::newConnection, this, &WebServer::accept);
     sweeper_.setInterval(1000);
@@ -190,19 +205,31 @@ void WebServer::serve(Connection &c)
     const QString visitor = peer.toString();
     if (g_.settings.isOn(Settings::LogVisits))
         logVisit(visitor);
-    c.socket->write(kHeader + page(visitor));
+    const QByteArray body = page(visitor);
+    c.socket->write(header(body.size()) + body);
     c.socket->disconnectFromHost();
 }
 
 QByteArray WebServer::page(const QString &visitor)
 {
-    QFile file(g_.folder().resolve(QStringLiteral("\\web\\server.htm")));
-    if (!file.open(QIODevice::ReadOnly)) {
-        g_.logError(QStringLiteral("Web"),
-                    QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
-        return statuspage::missingTemplatePage(file.errorString());
+    // Read again only when the file has changed.
+    const QString path = g_.folder().resolve(QStringLiteral("\\Web\\server.htm"));
+    const QFileInfo info(path);
+    if (path != templatePath_ || info.size() != templateSize_ ||
+        info.lastModified() != templateModified_ || !info.isFile()) {
+        templatePath_.clear();
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            g_.logError(QStringLiteral("Web"), QStringLiteral("cannot read %1: %2")
+                                                   .arg(file.fileName(), file.errorString()));
+            return statuspage::missingTemplatePage(file.errorString());
+        }
+        template_ = file.read(kMaxTemplate);
+        templatePath_ = path;
+        templateSize_ = info.size();
+        templateModified_ = info.lastModified();
     }
-    const QByteArray templ = file.read(kMaxTemplate);
+    const QByteArray &templ = template_;
 
     statuspage::Values v;
     const StateTexts &t = g_.texts;
@@ -216,8 +243,12 @@ QByteArray WebServer::page(const QString &visitor)
     v.micE = t.text(StateTexts::MicELine);
     v.issLine = t.text(StateTexts::IssLine);
     v.visitor = visitor;
-    v.lookupHost = g_.services.aprsLookupHost;
-    return statuspage::render(templ, v, g_.mheardList.rows(), g_.igatedList.rows());
+    if (tables_.isEmpty() || tablesHost_ != g_.services.aprsLookupHost) {
+        tablesHost_ = g_.services.aprsLookupHost;
+        tables_ = text::toBytes(
+            statuspage::tables(g_.mheardList.rows(), g_.igatedList.rows(), tablesHost_));
+    }
+    return text::toBytes(statuspage::fillTemplate(templ, v)) + tables_;
 }
 
 void WebServer::logVisit(const QString &visitor)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
 #include <QHostAddress>
@@ -79,6 +80,12 @@ private:
     int highestSlot_ = 0;
     QTimer sweeper_;
     bool checkEnabled_ = false;
+    QByteArray template_; // the template as last read, and the file it was read from
+    QString templatePath_;
+    qint64 templateSize_ = -1;
+    QDateTime templateModified_;
+    QByteArray tables_; // the page's tables as last built; empty when a list has changed
+    QString tablesHost_;
     std::unique_ptr<CountryTable> countries_;
     QString countriesPath_;
 };

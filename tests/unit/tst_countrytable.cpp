@@ -144,7 +144,7 @@ private slots:
             QList<QString> addresses = {"0.0.0.0", "255.255.255.255", "0.0.1.300.5"};
             for (const QByteArray &b : std::as_const(bounds)) {
                 const double v = std::floor(value(b));
-                for (double at = v - 1; at <= v + 1; ++at)
+                for (const double at : {v - 1, v, v + 1})
                     if (at >= 0 && at <= 4294967295.0)
                         addresses << dotted(static_cast<quint32>(at));
                 addresses << "0.0.0." + QString::fromLatin1(b.trimmed());
