@@ -137,7 +137,7 @@ private slots:
         w.s.writeFile(w.s.programFile("IP2.csv"), "16777216,16777471\r\n"
                                                   "\"2130706432\t2147483647\tZZ\tZZZ\tLOOPBACK LAND\"\r\n");
         fetch(w.port);
-        QVERIFY(w.visits().contains(" IP:127.0.0.1 (???)\r\n"));
+        QVERIFY(w.visits().contains(" IP:127.0.0.1 (\?\?\?)\r\n"));
         QVERIFY(w.visits().endsWith(" IP:127.0.0.1 ()\r\n"));
 
         // Two connections at once, one page each.
