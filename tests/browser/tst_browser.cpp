@@ -63,7 +63,10 @@ private slots:
                     "<h1>#V1</h1>\r\n<p id=\"comments\">#V4</p>\r\n<p id=\"link\">#V2</p>\r\n"
                     "<p id=\"record\">#V6</p>\r\n");
         s.writeFile(s.programFile("positions.txt"), "N7FAR-1   120.5km 90\xb0\r\n");
-        s.writeFile(s.programFile("mheard.txt"), "N7FAR-1   06-12-26 13:00:00 RS0ISS*\r\n");
+        // Heard a minute ago, so the MHeard expiry keeps it.
+        const QString heard =
+            QDateTime::currentDateTime().addSecs(-60).toString("dd-MM-yy HH:mm:ss");
+        s.writeFile(s.programFile("mheard.txt"), "N7FAR-1   " + heard.toLatin1() + " RS0ISS*\r\n");
         Child kestrel(programUnderTest("KESTREL_BIN"),
                       {"--headless", "--connect", "--web-address", "127.0.0.1", "--program-dir",
                        s.programDir(), "--mailbox", s.mailboxDir()});
@@ -87,7 +90,7 @@ private slots:
         QVERIFY(dom.contains("<p id=\"record\">N7FAR-1   120.5km 90\u00b0"));
         QVERIFY(dom.contains(
             "<h2><a href=\"http://www.findu.com/cgi-bin/find.cgi?N7FAR-1\">N7FAR-1</a></h2>"));
-        QVERIFY(dom.contains("<th>06-12-26 13:00:00</th><th>RS0ISS*</th>"));
+        QVERIFY(dom.contains("<th>" + heard + "</th><th>RS0ISS*</th>"));
         QVERIFY(dom.contains("<p>N1ABC-7&gt;APRS,RS0ISS*,qAR,N1IGT-10:</p>"));
         // What came from the air is text on the page: no element, nothing run.
         QVERIFY(dom.contains("<p>&gt;&lt;script&gt;document.title='pwned'&lt;/script&gt;&lt;img"));
