@@ -16,7 +16,7 @@ struct CommandLine
     QString programDir;
     QString mailbox;
     QString webAddress; // empty: every interface
-    QString error; // not empty: the command line is bad
+    QString error;      // not empty: the command line is bad
 
     static CommandLine parse(const QStringList &arguments);
     static QString usage();

@@ -30,9 +30,8 @@ void IssRoutine::run()
     if (reply_)
         return;
     const bool plus = g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
-    g_.texts.set(StateTexts::IssCaption,
-                 (plus ? QStringLiteral("+") : QString()) + kCaption +
-                     QStringLiteral(" > Searching ..."));
+    g_.texts.set(StateTexts::IssCaption, (plus ? QStringLiteral("+") : QString()) + kCaption +
+                                             QStringLiteral(" > Searching ..."));
     Gateway::disable(g_.Timer16);
 
     page_.clear();
@@ -65,8 +64,8 @@ void IssRoutine::arrived()
     if (!tooLong_ && !timedOut_)
         page_ += reply->read(kMaxPage + 1 - page_.size());
     if (timedOut_)
-        return fail(QStringLiteral("the look-up service gave no page within %1 s")
-                        .arg(kTimeoutMs / 1000));
+        return fail(
+            QStringLiteral("the look-up service gave no page within %1 s").arg(kTimeoutMs / 1000));
     if (tooLong_ || page_.size() > kMaxPage)
         return fail(QStringLiteral("the look-up page is longer than %1 bytes").arg(kMaxPage));
     if (reply->error() != QNetworkReply::NoError)
@@ -82,7 +81,8 @@ void IssRoutine::finish(const QByteArray &page)
     const QString copy = g_.folder().resolve(QStringLiteral("\\ISS.txt"));
     const QString error = files::replaceFile(copy, page);
     if (!error.isEmpty())
-        g_.logError(QStringLiteral("Files"), QStringLiteral("could not save %1: %2").arg(copy, error));
+        g_.logError(QStringLiteral("Files"),
+                    QStringLiteral("could not save %1: %2").arg(copy, error));
 
     QString why;
     const std::optional<position::Text> fix = iss::positionFromPage(page, &why);

@@ -50,8 +50,7 @@ std::optional<position::Text> positionFromPage(const QByteArray &page, QString *
     static const QRegularExpression latitude(QStringLiteral("^\\d{4}\\.\\d{2}[NS]$"));
     static const QRegularExpression longitude(QStringLiteral("^\\d{5}\\.\\d{2}[EW]$"));
     if (!latitude.match(p.latitude).hasMatch() || !longitude.match(p.longitude).hasMatch())
-        return failed(QStringLiteral("the ISS position cannot be read: ") +
-                      text::printable(field));
+        return failed(QStringLiteral("the ISS position cannot be read: ") + text::printable(field));
     return p;
 }
 

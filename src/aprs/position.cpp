@@ -170,7 +170,8 @@ std::optional<Arc> between(const QString &own, const Text &remote)
         lon2 = -lon2;
 
     Arc a{lat1 / kDegree, lon1 / kDegree, lat2 / kDegree, lon2 / kDegree, 0};
-    a.cosC = std::sin(a.p1) * std::sin(a.p2) + std::cos(a.p2) * std::cos(a.p1) * std::cos(a.l2 - a.l1);
+    a.cosC =
+        std::sin(a.p1) * std::sin(a.p2) + std::cos(a.p2) * std::cos(a.p1) * std::cos(a.l2 - a.l1);
     return a;
 }
 

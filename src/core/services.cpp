@@ -27,8 +27,8 @@ Services Services::read(const QString &path, QStringList *problems)
             return;
         const QString value = file.value(name).toString().trimmed();
         if (value.isEmpty() && !mayBeEmpty) {
-            problem(QStringLiteral("%1: %2 is empty; the default %3 is used")
-                        .arg(path, name, into));
+            problem(
+                QStringLiteral("%1: %2 is empty; the default %3 is used").arg(path, name, into));
             return;
         }
         into = value;

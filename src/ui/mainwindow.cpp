@@ -19,8 +19,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSplitter>
-#include <QStyle>
 #include <QStatusBar>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace kestrel {
@@ -354,8 +354,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         watched == findChild<QListView *>(QStringLiteral("List4"))->viewport()) {
         auto *press = static_cast<QMouseEvent *>(event);
         auto *heard = findChild<QListView *>(QStringLiteral("List4"));
-        if (press->button() == Qt::RightButton &&
-            heard->selectionModel()->hasSelection()) {
+        if (press->button() == Qt::RightButton && heard->selectionModel()->hasSelection()) {
             lookups_->popup(press->globalPosition().toPoint());
             return true;
         }

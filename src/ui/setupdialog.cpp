@@ -83,8 +83,8 @@ QLineEdit *SetupDialog::textBox(const char *name, int field, int maxLength)
     // What the file keeps is all a box takes, so a saved value reads back whole.
     const int fileLimit = Settings::info(f).maxLength;
     box->setMaxLength(maxLength > 0 && (fileLimit == 0 || maxLength < fileLimit) ? maxLength
-                      : fileLimit > 0                                          ? fileLimit
-                                                                               : 32767);
+                      : fileLimit > 0                                            ? fileLimit
+                                                                                 : 32767);
     connect(box, &QLineEdit::textChanged, this,
             [this, f](const QString &t) { g_.settings.setText(f, t); });
     connect(&g_.settings, &Settings::changed, box, [this, box, f](F changed) {
@@ -167,8 +167,8 @@ QWidget *SetupDialog::serverPage()
     connectionFields_ << proxyAddress;
     proxy->addWidget(proxyAddress, 1);
     form->addRow(proxy);
-    form->addRow(checkBox("Check5", QStringLiteral("AutoConnect (30 sec. after Start)"),
-                          F::AutoYesNo));
+    form->addRow(
+        checkBox("Check5", QStringLiteral("AutoConnect (30 sec. after Start)"), F::AutoYesNo));
     page->setLayout(form);
     return page;
 }
@@ -232,8 +232,8 @@ QWidget *SetupDialog::igatePage()
     mheard->addWidget(label(QStringLiteral("Expire Time:")), 0, 0);
     mheard->addWidget(comboBox("Combo2", F::MHExpTime, {"2", "3", "6", "12"}), 0, 1);
     mheard->addWidget(label(QStringLiteral("hours")), 0, 2);
-    mheard->addWidget(checkBox("Check12", QStringLiteral("DX Direct Only"), F::OnlyDirect), 1, 0,
-                      1, 3);
+    mheard->addWidget(checkBox("Check12", QStringLiteral("DX Direct Only"), F::OnlyDirect), 1, 0, 1,
+                      3);
     grid->addWidget(frame(QStringLiteral("Mheard "), mheard), 0, 1);
 
     auto *calls = new QGridLayout;
@@ -436,8 +436,7 @@ void SetupDialog::message(int icon, const QString &text)
 
 void SetupDialog::open()
 {
-    const bool down =
-        g_.texts.text(StateTexts::ConnectionState) == QLatin1String("DISCONNECTED");
+    const bool down = g_.texts.text(StateTexts::ConnectionState) == QLatin1String("DISCONNECTED");
     for (QWidget *w : std::as_const(connectionFields_))
         w->setEnabled(down);
     show();

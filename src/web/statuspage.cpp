@@ -56,9 +56,7 @@ std::optional<QString> valueOf(QStringView tag, const Values &v)
 
 QString escape(const QString &text)
 {
-    const auto special = [](QChar c) {
-        return c == u'&' || c == u'<' || c == u'>' || c == u'"';
-    };
+    const auto special = [](QChar c) { return c == u'&' || c == u'<' || c == u'>' || c == u'"'; };
     if (std::none_of(text.begin(), text.end(), special))
         return text;
     QString out;

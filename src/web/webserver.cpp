@@ -220,8 +220,9 @@ QByteArray WebServer::page(const QString &visitor)
         templatePath_.clear();
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            g_.logError(QStringLiteral("Web"), QStringLiteral("cannot read %1: %2")
-                                                   .arg(file.fileName(), file.errorString()));
+            g_.logError(
+                QStringLiteral("Web"),
+                QStringLiteral("cannot read %1: %2").arg(file.fileName(), file.errorString()));
             return statuspage::missingTemplatePage(file.errorString());
         }
         template_ = file.read(kMaxTemplate);

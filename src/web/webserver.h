@@ -1,5 +1,7 @@
 #pragma once
 
+#include "web/countrytable.h"
+
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QHash>
@@ -7,8 +9,6 @@
 #include <QObject>
 #include <QTcpServer>
 #include <QTimer>
-
-#include "web/countrytable.h"
 #include <memory>
 #include <vector>
 
@@ -47,7 +47,7 @@ public:
     int openConnections() const { return static_cast<int>(connections_.size()); }
 
     static constexpr int kMaxConnections = 256;
-    static constexpr int kIdleMs = 10000;   // nothing received, or nothing taken, for this long
+    static constexpr int kIdleMs = 10000; // nothing received, or nothing taken, for this long
     static constexpr int kLifetimeMs = 60000;
 
 signals:

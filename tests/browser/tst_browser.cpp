@@ -25,12 +25,12 @@ class TestBrowser : public QObject
     QByteArray chromium(const QStringList &what)
     {
         QProcess p;
-        p.start(chromium_, QStringList{"--headless", "--no-sandbox", "--disable-gpu",
-                                       "--disable-quic", "--no-first-run",
-                                       "--disable-background-networking",
-                                       "--disable-component-update", "--disable-sync",
-                                       "--user-data-dir=" + profile_.path()} +
-                               what);
+        p.start(chromium_,
+                QStringList{"--headless", "--no-sandbox", "--disable-gpu", "--disable-quic",
+                            "--no-first-run", "--disable-background-networking",
+                            "--disable-component-update", "--disable-sync",
+                            "--user-data-dir=" + profile_.path()} +
+                    what);
         if (!p.waitForFinished(60000))
             p.kill();
         return p.readAllStandardOutput();
@@ -73,10 +73,11 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(aprsis.loggedIn(), 5000);
         QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("Web server: WEB SERVER ON"), 5000);
         QProcess rx;
-        rx.start(programUnderTest("ZENO_HOST_BIN"),
-                 {"--mailbox", s.mailboxDir(), "rx",
-                  " 1:Fm N1ABC-7 To APRS Via RS0ISS* <UI pid=F0 Len=60 >[14:00:05]\\r>"
-                  "<script>document.title='pwned'</script><img src=x onerror=\"document.title='x'\">"});
+        rx.start(
+            programUnderTest("ZENO_HOST_BIN"),
+            {"--mailbox", s.mailboxDir(), "rx",
+             " 1:Fm N1ABC-7 To APRS Via RS0ISS* <UI pid=F0 Len=60 >[14:00:05]\\r>"
+             "<script>document.title='pwned'</script><img src=x onerror=\"document.title='x'\">"});
         QVERIFY(rx.waitForFinished(5000));
         QTRY_COMPARE_WITH_TIMEOUT(aprsis.lines().size(), 2, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("DX: N7FAR-1"), 5000);

@@ -40,8 +40,9 @@ QByteArray fetch(quint16 port, const QByteArray &request = "GET / HTTP/1.1\r\nHo
 
 int openDescriptors(qint64 pid)
 {
-    return static_cast<int>(
-        QDir(QStringLiteral("/proc/%1/fd").arg(pid)).entryList(QDir::NoDotAndDotDot | QDir::System).size());
+    return static_cast<int>(QDir(QStringLiteral("/proc/%1/fd").arg(pid))
+                                .entryList(QDir::NoDotAndDotDot | QDir::System)
+                                .size());
 }
 
 struct WebStation
@@ -49,8 +50,8 @@ struct WebStation
     explicit WebStation(const QStringList &settings = {})
     {
         aprsis.listen();
-        s.writeSettings(QStringList{"Web Server YES/NO= 1", "Web Server Port=" + QString::number(port),
-                                    "Log Visits= 1",
+        s.writeSettings(QStringList{"Web Server YES/NO= 1",
+                                    "Web Server Port=" + QString::number(port), "Log Visits= 1",
                                     "APRS-IS Port=" + QString::number(aprsis.port())} +
                         settings);
     }
@@ -63,7 +64,10 @@ struct WebStation
                                               more);
     }
     bool on() { return kestrel->out().contains("Web server: WEB SERVER ON\n"); }
-    QByteArray visits() { return TempStation::readFile(s.programFile("Logs_Kestrel/web_visits.txt")); }
+    QByteArray visits()
+    {
+        return TempStation::readFile(s.programFile("Logs_Kestrel/web_visits.txt"));
+    }
     void rx(const QString &frame)
     {
         QProcess p;
@@ -104,7 +108,8 @@ private slots:
         w.rx(" 1:Fm N3SCR-7 To APRS <UI pid=F0 Len=30 >[14:00:00]\\r><script>alert(1)</script>");
         for (int i = 1; i <= 10; ++i) {
             QTest::qWait(1100);
-            w.rx(QString(" 1:Fm N4GAT-%1 To APRS Via RS0ISS* <UI pid=F0 Len=6 >[14:00:00]\\r>frame%1")
+            w.rx(QString(
+                     " 1:Fm N4GAT-%1 To APRS Via RS0ISS* <UI pid=F0 Len=6 >[14:00:00]\\r>frame%1")
                      .arg(i));
         }
         QTRY_COMPARE_WITH_TIMEOUT(w.aprsis.lines().size(), 12, 5000);
@@ -113,10 +118,11 @@ private slots:
         const qsizetype bodyAt = page.indexOf("\r\n\r\n") + 4;
         QCOMPARE(page.left(bodyAt),
                  "HTTP/1.0 200 OK\r\nContent-Type: text/html; charset=ISO-8859-1\r\n"
-                 "Content-Length: " + QByteArray::number(page.size() - bodyAt) +
-                     "\r\nConnection: close\r\n\r\n");
-        QVERIFY(page.mid(bodyAt).startsWith("<html><body><h1>N1IGT-10 N1IGT-10</h1>"
-                                            "<p><i>ISS digi watch</i></p><p>CONNECTED TO: 127.0.0.1"));
+                 "Content-Length: " +
+                     QByteArray::number(page.size() - bodyAt) + "\r\nConnection: close\r\n\r\n");
+        QVERIFY(
+            page.mid(bodyAt).startsWith("<html><body><h1>N1IGT-10 N1IGT-10</h1>"
+                                        "<p><i>ISS digi watch</i></p><p>CONNECTED TO: 127.0.0.1"));
         QVERIFY(page.contains("<p>4903.50N</p><p>07201.75W</p>#VI<div align=\"center\">"));
         QVERIFY(page.contains("#V1</p>")); // the second tag of a line stays
         QVERIFY(page.contains(">N1OLD-1</a></H2></th><th>" + heard + "</th><th>Direct</th>"));
@@ -130,15 +136,17 @@ private slots:
 
         // One visits line a page, with the country of its range.
         QCOMPARE(fetch(w.port, "x").count("<table"), 1);
-        QRegularExpression line(R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d IP:127\.0\.0\.1 \(LOOPBACK LAND\)$)");
+        QRegularExpression line(
+            R"(^\d\d-\d\d-\d\d \d\d:\d\d:\d\d IP:127\.0\.0\.1 \(LOOPBACK LAND\)$)");
         const QList<QByteArray> lines = w.visits().trimmed().split('\n');
         QCOMPARE(lines.size(), 2);
         QVERIFY2(line.match(QString::fromLatin1(lines[1].trimmed())).hasMatch(), lines[1]);
         // Outside every range; then a line without its fields before any match.
         w.s.writeFile(w.s.programFile("IP2.csv"), "\"16777216\t16777471\tAU\tAUS\tAUSTRALIA\"\r\n");
         fetch(w.port);
-        w.s.writeFile(w.s.programFile("IP2.csv"), "16777216,16777471\r\n"
-                                                  "\"2130706432\t2147483647\tZZ\tZZZ\tLOOPBACK LAND\"\r\n");
+        w.s.writeFile(w.s.programFile("IP2.csv"),
+                      "16777216,16777471\r\n"
+                      "\"2130706432\t2147483647\tZZ\tZZZ\tLOOPBACK LAND\"\r\n");
         fetch(w.port);
         QVERIFY(w.visits().contains(" IP:127.0.0.1 (\?\?\?)\r\n"));
         QVERIFY(w.visits().endsWith(" IP:127.0.0.1 ()\r\n"));

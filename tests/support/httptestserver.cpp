@@ -23,12 +23,13 @@ HttpTestServer::HttpTestServer(QObject *parent) : QObject(parent)
                                           " Test\r\nContent-Type: text/html\r\nContent-Length: " +
                                           QByteArray::number(body.size()) +
                                           "\r\nConnection: close\r\n" + headers + "\r\n" + body;
-                QTimer::singleShot(delayMs, socket, [socket = QPointer<QTcpSocket>(socket), answer] {
-                    if (!socket)
-                        return;
-                    socket->write(answer);
-                    socket->disconnectFromHost();
-                });
+                QTimer::singleShot(delayMs, socket,
+                                   [socket = QPointer<QTcpSocket>(socket), answer] {
+                                       if (!socket)
+                                           return;
+                                       socket->write(answer);
+                                       socket->disconnectFromHost();
+                                   });
             });
         }
     });

@@ -9,10 +9,10 @@
 #include <QCheckBox>
 #include <QDesktopServices>
 #include <QDialog>
-#include <QMenu>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListView>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -143,7 +143,7 @@ private slots:
         child<QAction>(w, "fi")->trigger();
         child<QAction>(w, "qrz")->trigger();
         QCOMPARE(opened.urls, (QList<QUrl>{QUrl("http://www.findu.com/cgi-bin/find.cgi?N0CALL-9"),
-                                          QUrl("http://www.qrz.com/db/N0CALL")}));
+                                           QUrl("http://www.qrz.com/db/N0CALL")}));
 
         // Either row of a frame in the Internet list opens the same frame.
         st.gateway.internetList.append("N0CALL-7>APRS,WIDE1-1:");

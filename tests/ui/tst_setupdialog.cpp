@@ -122,7 +122,8 @@ private slots:
         QVERIFY(!proxy->isChecked());
         QVERIFY(!st.gateway.settings.isOn(F::ProxyYesNo));
         QCOMPARE(notices.size(), 1);
-        QCOMPARE(notices[0][0].toString(), QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
+        QCOMPARE(notices[0][0].toString(),
+                 QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
         st.control<QLineEdit>("Text16")->setText("192.0.2.1:8080");
         proxy->click();
         QVERIFY(proxy->isChecked());
@@ -130,8 +131,11 @@ private slots:
 
         auto *interval = st.control<QLineEdit>("Text12");
         auto *hours = st.control<QLabel>("Label22");
-        for (const auto &[typed, shown] : {std::pair{"3600", "01h00m"}, {"90", "00h02m"},
-                                           {"1800", "00h30m"}, {"abc", "00h00m"}, {"99999", "02h47m"}}) {
+        for (const auto &[typed, shown] : {std::pair{"3600", "01h00m"},
+                                           {"90", "00h02m"},
+                                           {"1800", "00h30m"},
+                                           {"abc", "00h00m"},
+                                           {"99999", "02h47m"}}) {
             interval->setText(typed);
             QCOMPARE(hours->text(), QString::fromLatin1(shown));
         }
@@ -139,7 +143,8 @@ private slots:
 
         // Use DIGI Symbol reshapes the beacon text at once.
         st.control<QCheckBox>("Check10")->click();
-        QCOMPARE(st.control<QLabel>("Label8")->text(), QStringLiteral("!4903.50N/07201.75W#Test beacon"));
+        QCOMPARE(st.control<QLabel>("Label8")->text(),
+                 QStringLiteral("!4903.50N/07201.75W#Test beacon"));
 
         // Call sign and path are upper-cased on leaving the box.
         auto *path = st.control<QLineEdit>("Text11");

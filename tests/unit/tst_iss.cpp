@@ -58,11 +58,12 @@ private slots:
     {
         const position::Text p{"4957.50N", "07200.00W"};
         // UTC hours, minutes, seconds and "h": a time stamp receivers accept.
-        QCOMPARE(iss::objectText(p, QTime(9, 5, 7)),
-                 QStringLiteral(";ISS      *090507h4957.50N\\07200.00WSInternational Space Station"));
-        QCOMPARE(iss::displayText(p, QTime(9, 5, 7)),
-                 QStringLiteral(
-                     ";ISS      *090507h 4957.50N\\07200.00WS International Space Station"));
+        QCOMPARE(
+            iss::objectText(p, QTime(9, 5, 7)),
+            QStringLiteral(";ISS      *090507h4957.50N\\07200.00WSInternational Space Station"));
+        QCOMPARE(
+            iss::displayText(p, QTime(9, 5, 7)),
+            QStringLiteral(";ISS      *090507h 4957.50N\\07200.00WS International Space Station"));
         QCOMPARE(iss::line(100.1, 1, 75), QStringLiteral("100km/62mi Az:1\u00ba El:75\u00ba"));
         QCOMPARE(iss::positionFromPage(HttpTestServer::issPage("4957.50N", "07200.00W"))->latitude,
                  QStringLiteral("4957.50N"));
@@ -135,13 +136,12 @@ private slots:
         QTest::newRow("megabytes") << 200 << QByteArray() << QByteArray(3 << 20, 'x') + good;
         QTest::newRow("short field")
             << 200 << QByteArray() << QByteArray("Raw packet: N0SAT>APRS:;ISS      *1402");
-        QTest::newRow("no backslash") << 200 << QByteArray()
-                                      << HttpTestServer::issPage("4957.50N", "07200.00W")
-                                             .replace("N\\0", "N/0");
-        QTest::newRow("garbage position") << 200 << QByteArray()
-                                          << HttpTestServer::issPage("49x7.50N", "07200.00W");
-        QTest::newRow("redirect") << 302 << QByteArray("Location: http://127.0.0.1:1/\r\n")
-                                  << good;
+        QTest::newRow("no backslash")
+            << 200 << QByteArray()
+            << HttpTestServer::issPage("4957.50N", "07200.00W").replace("N\\0", "N/0");
+        QTest::newRow("garbage position")
+            << 200 << QByteArray() << HttpTestServer::issPage("49x7.50N", "07200.00W");
+        QTest::newRow("redirect") << 302 << QByteArray("Location: http://127.0.0.1:1/\r\n") << good;
         QTest::newRow("server error") << 500 << QByteArray() << good;
     }
 

@@ -59,12 +59,11 @@ private slots:
         QStringList gated;
         for (int i = 1; i <= 25; ++i)
             gated << QString("row%1").arg(i, 2, 10, QChar('0'));
-        const QByteArray page = statuspage::render(
-            "<html>\r\n",
-            v,
-            {"N1ABC-7   06-12-26 13:59:00 ", "N2XYZ-9   06-12-26 14:00:00 RS0ISS*,WIDE2-1",
-             "N3<X>&\"   06-12-26 14:00:01 <img src=x>"},
-            gated);
+        const QByteArray page = statuspage::render("<html>\r\n", v,
+                                                   {"N1ABC-7   06-12-26 13:59:00 ",
+                                                    "N2XYZ-9   06-12-26 14:00:00 RS0ISS*,WIDE2-1",
+                                                    "N3<X>&\"   06-12-26 14:00:01 <img src=x>"},
+                                                   gated);
         QVERIFY(page.startsWith("<html><div align=\"center\"><center><table border=\"1\">"
                                 "<tr><th>Station</th><th>Last Heard</th><th>Path</th></tr>"));
         QVERIFY(page.contains(
