@@ -43,9 +43,14 @@ bool RegistryStore::set(const std::string &root, const std::string &key, const s
                                  nullptr) != ERROR_SUCCESS)
         return false;
     // No terminating zero: the data length is the number of characters.
-    const bool ok = RegSetValueExA(handle, name.c_str(), 0, REG_SZ,
-                                   reinterpret_cast<const BYTE *>(value.data()),
-                                   static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
+    // The registry counts a zero that follows a string's data as part of it
+    // (Windows NT always has), so the text goes in from a copy followed by a
+    // byte that is not zero.
+    std::vector<char> data(value.begin(), value.end());
+    data.push_back('\x01');
+    const bool ok =
+        RegSetValueExA(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE *>(data.data()),
+                       static_cast<DWORD>(value.size())) == ERROR_SUCCESS;
     RegCloseKey(handle);
     return ok;
 }
