@@ -85,8 +85,13 @@ void openHelp(QWidget *parent)
 #ifdef Q_OS_WIN
     const QString path = QDir::current().absoluteFilePath(QStringLiteral("Zeno Kestrel.chm"));
 #else
-    const QString path =
-        QDir(QCoreApplication::applicationDirPath()).absoluteFilePath(QStringLiteral("help.html"));
+    // Beside the program in a build folder; under share/ once installed.
+    const QDir programs(QCoreApplication::applicationDirPath());
+    QString path = programs.absoluteFilePath(QStringLiteral("help.html"));
+    const QString installed =
+        programs.absoluteFilePath(QStringLiteral("../share/kestrel/help.html"));
+    if (!QFileInfo::exists(path) && QFileInfo::exists(installed))
+        path = QDir::cleanPath(installed);
 #endif
     if (!QFileInfo::exists(path)) {
         showMessage(
