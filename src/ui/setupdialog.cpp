@@ -2,6 +2,7 @@
 
 #include "core/gateway.h"
 #include "core/text.h"
+#include "ui/smallwindows.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -393,8 +394,8 @@ void SetupDialog::addCallSign()
         entry->clear();
         break;
     case Settings::Added::AlreadyListed:
-        message(QMessageBox::Warning,
-                Settings::digiRow(entry->text()) + QStringLiteral(" already in the list!"));
+        showMessage(this, QMessageBox::Warning,
+                    Settings::digiRow(entry->text()) + QStringLiteral(" already in the list!"));
         break;
     case Settings::Added::Empty:
         break;
@@ -408,10 +409,10 @@ void SetupDialog::leaveTxPort()
         g_.texts.set(StateTexts::InetToRfStatus, QStringLiteral("Disabled"));
         return;
     }
-    message(QMessageBox::Warning,
-            QStringLiteral("You are Enabling IGate to RF!\r\nBe sure RF Port ") + port +
-                QStringLiteral(" is NOT in an Uplink/Dwnlink Satellite Frequency!\r\n"
-                               "If you want to DISABLE this function Select Port 0"));
+    showMessage(this, QMessageBox::Warning,
+                QStringLiteral("You are Enabling IGate to RF!\r\nBe sure RF Port ") + port +
+                    QStringLiteral(" is NOT in an Uplink/Dwnlink Satellite Frequency!\r\n"
+                                   "If you want to DISABLE this function Select Port 0"));
 }
 
 bool SetupDialog::eventFilter(QObject *watched, QEvent *event)
@@ -421,17 +422,6 @@ bool SetupDialog::eventFilter(QObject *watched, QEvent *event)
         static_cast<QFocusEvent *>(event)->reason() != Qt::PopupFocusReason)
         leaveTxPort();
     return QDialog::eventFilter(watched, event);
-}
-
-void SetupDialog::message(int icon, const QString &text)
-{
-    // Never modal: the gateway's timers and sockets run on meanwhile.
-    auto *box = new QMessageBox(static_cast<QMessageBox::Icon>(icon),
-                                QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setModal(false);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
 }
 
 void SetupDialog::open()

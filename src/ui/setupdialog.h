@@ -44,7 +44,6 @@ private:
     void addCallSign();
     void leaveTxPort();
     void applyGreying();
-    void message(int icon, const QString &text);
 
     Gateway &g_;
     QTabWidget *tabs_ = nullptr;

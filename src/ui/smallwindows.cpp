@@ -20,9 +20,6 @@
 
 namespace kestrel {
 
-namespace {
-
-// Message boxes never hold up the rest of the program.
 void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 {
     auto *box =
@@ -31,6 +28,8 @@ void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text)
     box->setModal(false);
     box->show();
 }
+
+namespace {
 
 QString encodedCall(const QString &call)
 {

@@ -3,6 +3,7 @@
 #include "core/statetexts.h"
 
 #include <QDialog>
+#include <QMessageBox>
 #include <QUrl>
 #include <array>
 
@@ -13,6 +14,10 @@ namespace kestrel {
 
 class Gateway;
 struct Services;
+
+// A message box that never holds up the rest of the program: timers and
+// sockets run on while it is open.
+void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text);
 
 // Hands an address to the desktop: the browser, or the program for a file.
 void openAddress(const QUrl &url);
