@@ -18,13 +18,17 @@ AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(
 {
     silence_.setSingleShot(true);
     silence_.setInterval(kSilenceMs);
-    connect(&silence_, &QTimer::timeout, this, &AprsIsLink::onLost);
+    connect(&silence_, &QTimer::timeout, this, [this] {
+        onLost(QStringLiteral("no line from the server for %1 s").arg(silence_.interval() / 1000));
+    });
     // A server faster than the gateway waits in TCP, not in memory here.
     Winsock2.setReadBufferSize(1 << 20);
     connect(&Winsock2, &QTcpSocket::readyRead, this, &AprsIsLink::onReadyRead);
     // A close or an error the gateway did not cause itself is a lost link.
-    connect(&Winsock2, &QTcpSocket::disconnected, this, &AprsIsLink::onLost);
-    connect(&Winsock2, &QTcpSocket::errorOccurred, this, &AprsIsLink::onLost);
+    connect(&Winsock2, &QTcpSocket::disconnected, this,
+            [this] { onLost(QStringLiteral("the server closed the connection")); });
+    connect(&Winsock2, &QTcpSocket::errorOccurred, this,
+            [this] { onLost(Winsock2.errorString()); });
 }
 
 AprsIsLink::~AprsIsLink()
@@ -125,9 +129,12 @@ void AprsIsLink::open(const QString &host, const QString &portText)
     if (!ok || port == 0 || port > 65535 || host.trimmed().isEmpty()) {
         logConnection(QStringLiteral(" ERROR CON_DES>"), false);
         // Nothing to connect to: the link is lost at once, and retried.
-        QTimer::singleShot(0, this, &AprsIsLink::onLost);
+        const QString why =
+            QStringLiteral("no server to connect to at \"%1\" port \"%2\"").arg(host, portText);
+        QTimer::singleShot(0, this, [this, why] { onLost(why); });
         return;
     }
+    target_ = host.trimmed() + QLatin1Char(':') + QString::number(port);
     Winsock2.connectToHost(host.trimmed(), static_cast<quint16>(port));
     silence_.start();
 }
@@ -153,17 +160,29 @@ void AprsIsLink::onReadyRead()
         g_.refusals.add(Refusal::OverlongLine);
 }
 
-void AprsIsLink::onLost()
+void AprsIsLink::onLost(const QString &why)
 {
     if (ownClose_ || g_.texts.text(StateTexts::ConnectCaption) == kConnect)
         return;
     // Once: the teardown is already on its way.
     if (g_.Timer8.isActive())
         return;
+    reportFault((loggedIn_ ? QStringLiteral("lost the link to %1: %2")
+                           : QStringLiteral("no link to %1: %2"))
+                    .arg(target_, why));
     // Nothing more is read or sent on a link taken for lost; the state the
     // operator sees changes with the teardown.
     close();
     Gateway::enable(g_.Timer8);
+}
+
+void AprsIsLink::reportFault(const QString &what)
+{
+    // A server that stays away is said once, not at every attempt.
+    if (what == reportedFault_)
+        return;
+    reportedFault_ = what;
+    g_.logError(QStringLiteral("APRS-IS"), what);
 }
 
 void AprsIsLink::firstData()
@@ -214,6 +233,10 @@ void AprsIsLink::logIn()
     Gateway::enable(g_.Timer2);
     g_.texts.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED TO: ") + serverText());
     logConnection(QStringLiteral(" CONNECTED TO: ") + serverText(), false);
+    if (!reportedFault_.isEmpty()) {
+        g_.logError(QStringLiteral("APRS-IS"), QStringLiteral("logged in to %1 again").arg(target_));
+        reportedFault_.clear();
+    }
     // The first announcement falls due ten ticks after the login.
     g_.SEGUNDO = static_cast<qint32>(std::clamp<long long>(
         text::roundHalfEven(g_.settings.number(Settings::Interval) - 10), INT32_MIN, INT32_MAX));
@@ -224,6 +247,9 @@ void AprsIsLink::loginRejected()
     Gateway::disable(g_.Timer8);
     g_.solo_rx = true;
     showDisconnected();
+    reportFault(QStringLiteral("%1 answered the login of %2 \"unverified\": receiving only; "
+                               "check Validation#")
+                    .arg(target_, g_.settings.text(Settings::OwnCall)));
     const QString line = QStringLiteral("Validation Number Error! * DISCONNECTED *");
     g_.internetList.append(line);
     logConnection(QLatin1Char(' ') + line, false);
@@ -247,7 +273,7 @@ bool AprsIsLink::send(const QByteArray &line)
 void AprsIsLink::writeRaw(const QByteArray &line)
 {
     if (Winsock2.write(line) != line.size())
-        onLost();
+        onLost(QStringLiteral("could not send: ") + Winsock2.errorString());
 }
 
 void AprsIsLink::teardownTimerTick()

@@ -67,7 +67,10 @@ signals:
 private:
     void open(const QString &host, const QString &portText);
     void onReadyRead();
-    void onLost();
+    // The link is taken for lost; why, for errors.txt.
+    void onLost(const QString &why);
+    // A fault of the link in errors.txt, once until a login succeeds again.
+    void reportFault(const QString &what);
     void writeRaw(const QByteArray &line);
     void logConnection(const QString &event, bool always);
     void resetConnection();
@@ -80,6 +83,8 @@ private:
     bool loggedIn_ = false;
     bool relaySent_ = false;
     bool ownClose_ = false;
+    QString target_;        // host:port of the connection under way
+    QString reportedFault_; // the last fault in errors.txt since a login
 };
 
 } // namespace kestrel

@@ -3,6 +3,7 @@
 #include "core/text.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QSaveFile>
 
 namespace kestrel::files {
@@ -17,15 +18,33 @@ QByteArray joinLines(const QStringList &lines)
     return out;
 }
 
-bool appendLines(const QString &path, const QStringList &lines)
+QString appendLines(const QString &path, const QStringList &lines)
 {
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-        return false;
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return file.errorString();
+    const qint64 before = file.size();
     const QByteArray bytes = joinLines(lines);
-    const bool ok = file.write(bytes) == bytes.size();
+    if (file.write(bytes) == bytes.size())
+        return {};
+    const QString error = file.errorString();
+    file.resize(before);
+    return error;
+}
+
+QString dropOlderHalf(const QString &path, qint64 limitBytes)
+{
+    const QFileInfo info(path);
+    if (!info.exists() || info.size() <= limitBytes)
+        return {};
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return file.errorString();
+    const QByteArray content = file.readAll();
     file.close();
-    return ok && file.error() == QFileDevice::NoError;
+    qsizetype from = content.indexOf('\n', content.size() / 2);
+    from = from < 0 ? content.size() : from + 1;
+    return replaceFile(path, content.mid(from));
 }
 
 QString replaceFile(const QString &path, const QByteArray &bytes)

@@ -8,9 +8,15 @@
 // CR LF.
 namespace kestrel::files {
 
-// Appends the lines, each with CR LF, creating the file. False when the file
-// could not be opened or written.
-bool appendLines(const QString &path, const QStringList &lines);
+// Appends the lines, each with CR LF, creating the file. Returns an empty
+// text on success, else what went wrong; a write that fails part way (a full
+// disk) is taken back, so the file never ends in half a line.
+QString appendLines(const QString &path, const QStringList &lines);
+
+// When the file is larger than limitBytes, drops its older half, cutting
+// after a line end, by way of replaceFile. Returns an empty text when the
+// file is within the limit or was cut, else what went wrong.
+QString dropOlderHalf(const QString &path, qint64 limitBytes);
 
 // Replaces the file by way of a temporary file renamed into place, so the
 // old file stays whole if anything goes wrong (a crash, a full disk).

@@ -499,13 +499,22 @@ void Gateway::announce()
 bool Gateway::appendLog(const QString &relative, const QStringList &lines)
 {
     const QString path = folder_.resolve(relative);
-    if (files::appendLines(path, lines)) {
-        failingLogs_.remove(path);
+    QString error = files::appendLines(path, lines);
+    // The activity logs, not errors.txt, are kept within the limit.
+    if (error.isEmpty() && services.logLimitKb > 0 &&
+        relative.startsWith(QLatin1String("\\Logs_Kestrel\\"), Qt::CaseInsensitive)) {
+        error = files::dropOlderHalf(path, services.logLimitKb * 1024);
+        if (!error.isEmpty())
+            error = QStringLiteral("could not drop the older half: ") + error;
+    }
+    if (error.isEmpty()) {
+        if (failingLogs_.remove(path))
+            logError(QStringLiteral("Logs"), QStringLiteral("writing ") + path + " again");
         return true;
     }
     if (!failingLogs_.contains(path)) {
         failingLogs_.insert(path);
-        logError(QStringLiteral("Logs"), QStringLiteral("could not write ") + path);
+        logError(QStringLiteral("Logs"), QStringLiteral("could not write ") + path + ": " + error);
     }
     return false;
 }
@@ -551,6 +560,17 @@ void Gateway::timer6Tick()
 {
     CheckStatus();
     if (quitting_)
+        return;
+    // A mailbox that has gone is said once; the last frame taken is kept, so
+    // the same frame found again when it is back is not gated twice.
+    const QString problem = mailbox.problem();
+    if (problem != mailboxProblem_) {
+        logError(QStringLiteral("Mailbox"),
+                 problem.isEmpty() ? QStringLiteral("the mailbox is back; reading frames again")
+                                   : problem + QStringLiteral("; frames wait until it is back"));
+        mailboxProblem_ = problem;
+    }
+    if (!problem.isEmpty())
         return;
     // Whatever one frame meets, the next second's pass comes; the link is
     // touched only by a send that fails.

@@ -205,6 +205,7 @@ private:
     bool issAbove_ = false;
     bool reconnectNotice_ = false;
     QSet<QString> failingLogs_;
+    QString mailboxProblem_; // said in errors.txt
 };
 
 } // namespace kestrel

@@ -42,6 +42,11 @@ bool HostMailbox::set(const QString &key, const QString &name, const QString &va
     return ok;
 }
 
+QString HostMailbox::problem() const
+{
+    return QString::fromStdString(store_.problem());
+}
+
 QString HostMailbox::receivedFrame() const
 {
     return get(kRxData, kString);

@@ -29,6 +29,9 @@ public:
     QString get(const QString &key, const QString &name) const;
     bool set(const QString &key, const QString &name, const QString &value);
 
+    // Why the mailbox cannot be read at all just now, or an empty text.
+    QString problem() const;
+
     // What the host writes.
     QString receivedFrame() const;
     QString hostStatus() const; // lowered

@@ -36,6 +36,19 @@ Services Services::read(const QString &path, QStringList *problems)
     take("aprs_lookup_host", s.aprsLookupHost, false);
     take("callbook_host", s.callbookHost, false);
     take("site_url", s.siteUrl, true);
+    QString limit;
+    take("log_limit_kb", limit, true);
+    if (!limit.isEmpty()) {
+        bool ok = false;
+        const qint64 kb = limit.toLongLong(&ok);
+        if (ok && kb >= 0 && kb <= kMaxLogLimitKb)
+            s.logLimitKb = kb;
+        else
+            problem(QStringLiteral("%1: log_limit_kb \"%2\" is not a size in kB from 0 to %3; "
+                                   "the logs are not limited")
+                        .arg(path, limit)
+                        .arg(kMaxLogLimitKb));
+    }
     return s;
 }
 

@@ -14,6 +14,10 @@ struct Services
     QString aprsLookupHost = QStringLiteral("www.findu.com"); // serves /cgi-bin/find.cgi?...
     QString callbookHost = QStringLiteral("www.qrz.com");     // serves /db/...
     QString siteUrl;                                          // empty: no site link
+    // The activity logs in Logs_Kestrel are kept under this many kB each by
+    // dropping their oldest half; 0: no limit.
+    qint64 logLimitKb = 0;
+    static constexpr qint64 kMaxLogLimitKb = 1024 * 1024; // 1 GiB
 
     // `problems` gets a line for each thing in the file that was not used.
     static Services read(const QString &path, QStringList *problems = nullptr);

@@ -42,6 +42,14 @@ bool writeAll(int fd, const std::string &bytes)
 
 DirectoryStore::DirectoryStore(fs::path folder) : folder_(std::move(folder)) {}
 
+std::string DirectoryStore::problem() const
+{
+    std::error_code ec;
+    if (fs::is_directory(folder_, ec))
+        return {};
+    return "the mailbox folder " + folder_.string() + " is missing";
+}
+
 fs::path DirectoryStore::valuePath(const std::string &root, const std::string &key,
                                    const std::string &name) const
 {

@@ -23,6 +23,7 @@ public:
                                    const std::string &name) const override;
     bool set(const std::string &root, const std::string &key, const std::string &name,
              const std::string &value) override;
+    std::string problem() const override;
 
     // Where a value lives; key parts are separated by backslashes.
     std::filesystem::path valuePath(const std::string &root, const std::string &key,

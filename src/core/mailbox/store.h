@@ -22,6 +22,10 @@ public:
     // stored; a reader never sees a half-written value either way.
     virtual bool set(const std::string &root, const std::string &key, const std::string &name,
                      const std::string &value) = 0;
+
+    // Why nothing can be read at all just now (the mailbox itself is gone),
+    // or an empty text.
+    virtual std::string problem() const { return {}; }
 };
 
 inline constexpr const char *kCurrentUser = "HKEY_CURRENT_USER";
