@@ -429,6 +429,59 @@ private slots:
         QVERIFY(errors(s).contains("Host "));
         QCOMPARE(r.gateway.settings.text(F::OwnCall), QString());
     }
+
+    void mailboxGoneAndBack()
+    {
+        TempStation s;
+        Run r(s);
+        r.gateway.start();
+        QSignalSpy taken(&r.gateway, &Gateway::frameTaken);
+        const QByteArray frame = "Fm N1ABC-9 To APRS <UI pid=F0 Len=5 >[12:00:00]\r!test";
+        s.setMailboxValue("RXData", "String", frame);
+        r.gateway.timer6Tick();
+        QCOMPARE(taken.size(), 1);
+
+        QDir(s.mailboxDir()).removeRecursively();
+        r.gateway.timer6Tick();
+        r.gateway.timer6Tick();
+        QCOMPARE(errors(s).count("is missing; frames wait until it is back"), 1);
+        // Back with the frame already taken: it is not taken again.
+        s.setMailboxValue("RXData", "String", frame);
+        r.gateway.timer6Tick();
+        QCOMPARE(errors(s).count("the mailbox is back"), 1);
+        QCOMPARE(taken.size(), 1);
+        s.setMailboxValue("RXData", "String", frame + "2");
+        r.gateway.timer6Tick();
+        QCOMPARE(taken.size(), 2);
+    }
+
+    void activityLogsKeptUnderTheirLimit()
+    {
+        TempStation s;
+        s.writeFile(s.programFile("services.ini"), "[services]\nlog_limit_kb=1\n");
+        Run r(s);
+        r.gateway.start();
+        for (int i = 0; i < 200; ++i) {
+            const QString line = QStringLiteral("line %1 of the igated log").arg(i, 3, 10, QChar(u'0'));
+            QVERIFY(r.gateway.appendLog("\\Logs_Kestrel\\igated.txt", {line}));
+            QVERIFY(r.gateway.appendLog("\\errors.txt", {line}));
+        }
+        const QByteArray log = TempStation::readFile(s.programFile("Logs_Kestrel/igated.txt"));
+        QVERIFY(log.size() <= 1024);
+        QVERIFY(log.size() >= 400);
+        QVERIFY(log.startsWith("line "));
+        QVERIFY(log.endsWith("line 199 of the igated log\r\n"));
+        // errors.txt is no activity log: it keeps everything.
+        QVERIFY(errors(s).contains("line 000 of"));
+
+        // A limit that is no size is said, and nothing is limited.
+        TempStation t;
+        t.writeFile(t.programFile("services.ini"), "[services]\nlog_limit_kb=lots\n");
+        Run u(t);
+        u.gateway.start();
+        QCOMPARE(u.gateway.services.logLimitKb, 0);
+        QVERIFY(errors(t).contains("log_limit_kb \"lots\""));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestGateway)
