@@ -12,6 +12,7 @@
 // Runs itself again inside a fresh network namespace with only loopback,
 // since direwolf listens on every interface.
 
+#include "summary.h"
 #include "support/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
@@ -258,6 +259,12 @@ int measure(const QString &build)
     std::printf("  median ms        %.0f\n", median);
     std::printf("  best ms          %.0f\n", sorted.front());
     std::printf("  worst ms         %.0f\n", sorted.back());
+    benchSummary("direwolf to APRS-IS", "packets arrived",
+                 QStringLiteral("%1 of %2").arg(times.size()).arg(sent), "all");
+    benchSummary("direwolf to APRS-IS", "audio end to qAR line",
+                 QString::asprintf("%.0f ms", median), "median; mailbox read each 1 s");
+    benchSummary("direwolf to APRS-IS", "  the same, worst",
+                 QString::asprintf("%.0f ms", sorted.back()));
     std::printf("  note: the host mailbox is read once a second; that read interval\n"
                 "        is the expected floor of this path (up to 1000 ms of waiting).\n");
     return 0;

@@ -2,6 +2,7 @@
 // in the MHeard and positions lists (the mailbox read included), and the
 // decoders in packets per second. Prints figures; judges nothing.
 
+#include "summary.h"
 #include "aprs/decoder.h"
 #include "core/gateway.h"
 #include "core/mailbox/directorystore.h"
@@ -92,5 +93,10 @@ int main(int argc, char *argv[])
                 "(%d passes; target < 1 ms)\n",
                 ns[passes / 2] / 1e3, ns[passes * 99 / 100] / 1e3, ns.last() / 1e3, passes);
     std::printf("  decoder, mixed kinds            %9.0f packets/s\n", decoded / seconds);
+    benchSummary("RF path", "Timer6 pass with a new frame",
+                 QString::asprintf("%.1f us", ns[passes / 2] / 1e3), "median; < 1 ms");
+    benchSummary("RF path", "  the same, worst", QString::asprintf("%.1f us", ns.last() / 1e3));
+    benchSummary("RF path", "decoder, mixed kinds",
+                 QString::asprintf("%.0f /s", decoded / seconds));
     return accepted > 0 ? 0 : 1;
 }

@@ -7,6 +7,7 @@
 //
 // Environment: BENCH_WEB_SECONDS, the length of each wrk run (default 10).
 
+#include "summary.h"
 #include "core/gateway.h"
 #include "core/mailbox/directorystore.h"
 #include "core/text.h"
@@ -525,10 +526,21 @@ int main(int argc, char *argv[])
             nginx.waitForFinished(2000);
         }
     }
-    if (mine.ok && theirs.ok && theirs.pagesPerSecond > 0)
+    if (mine.ok)
+        benchSummary("status page", "pages per second, Connection: close",
+                     QString::asprintf("%.0f /s", mine.pagesPerSecond));
+    if (theirs.ok)
+        benchSummary("status page", "  nginx, the same bytes",
+                     QString::asprintf("%.0f /s", theirs.pagesPerSecond));
+    if (mine.ok && theirs.ok && theirs.pagesPerSecond > 0) {
         std::printf(
             "  Kestrel's pages per second       %8.1f %% of nginx's (target: at least 50 %%)\n",
             100.0 * mine.pagesPerSecond / theirs.pagesPerSecond);
+        benchSummary("status page", "  Kestrel in % of nginx",
+                     QString::asprintf("%.0f %%", 100.0 * mine.pagesPerSecond /
+                                                      theirs.pagesPerSecond),
+                     ">= 50 %");
+    }
     std::fflush(stdout);
 
     // The country table: the index against the line-by-line reading.

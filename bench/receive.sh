@@ -97,6 +97,8 @@ call=QB0ZZZ-10
 
 # shellcheck source=bench/station.sh
 source "$here/station.sh"
+# shellcheck source=bench/summary.sh
+source "$here/summary.sh"
 
 # The APRS-IS passcode of a call (its SSID aside).
 passcode() {
@@ -305,3 +307,7 @@ for mode in no yes; do
         "VmRSS; peak ${hwm[$mode]} MB (VmHWM); target 25 MB"
 done
 rule
+summary "receive path" "CPU per 100000 lines at $rate/s" "${cpu100k[no]} s" "<= 1.5 s"
+summary "receive path" "  the same with --list-all" "${cpu100k[yes]} s"
+summary "receive path" "lines per second on one core" "${speed[no]}" ">= 50000"
+summary "receive path" "resident memory after $mem_lines lines" "${rss1[no]} MB" "25 MB"

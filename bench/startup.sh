@@ -71,6 +71,8 @@ clk_tck=$(getconf CLK_TCK)
 
 # shellcheck source=bench/station.sh
 source "$here/station.sh"
+# shellcheck source=bench/summary.sh
+source "$here/summary.sh"
 
 prepare_station() {
     make_station QB0ZZZ-10
@@ -196,5 +198,9 @@ row "idle CPU" "$cpu_pct %" "of one core over $window_s s ($cpu_ms ms CPU); targ
 row "SIGTERM to exit" "$down_median ms" "median"
 row "exit status 0 on SIGTERM" "$((total - bad_exits))/$total" "runs"
 printf '  %s\n' "--------------------------------------------------------------------------"
+summary start-up "start to first Timer6 tick" "$up_median ms" "median of $runs"
+summary start-up "resident memory after start" "$rss_median_mb MB"
+summary start-up "idle CPU" "$cpu_pct %" "< 0.5 % of a core"
+summary start-up "SIGTERM to exit" "$down_median ms"
 
 ((bad_exits == 0)) || exit 1

@@ -1,0 +1,22 @@
+#pragma once
+
+// Each benchmark prints its own figures; its main ones also go, one line
+// each, to the file named by BENCH_SUMMARY when that is set, so that
+// `./run bench` ends with one table of them all (bench/table.sh).
+// A line: benchmark, figure, value, target, separated by tabs.
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+inline void benchSummary(const char *bench, const char *figure, const QString &value,
+                         const char *target = "")
+{
+    const QByteArray path = qgetenv("BENCH_SUMMARY");
+    if (path.isEmpty())
+        return;
+    QFile file(QString::fromLocal8Bit(path));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
+        return;
+    file.write(QByteArray(bench) + '\t' + figure + '\t' + value.toUtf8() + '\t' + target + '\n');
+}
