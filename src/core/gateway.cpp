@@ -4,6 +4,7 @@
 #include "core/settingsfile.h"
 #include "core/text.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -161,8 +162,32 @@ Gateway::StartOutcome Gateway::start()
     Label17 = false;
     mailbox.setTransmitAddressing(settings.text(Settings::UnprotoPath));
 
+    markRunning();
     started_ = true;
     return StartOutcome::Started;
+}
+
+QString Gateway::runningMarker() const
+{
+    return folder_.resolve(QStringLiteral("\\kestrel.running"));
+}
+
+// A run leaves its marker behind only when it ended without the orderly way
+// out (killed, a crash, the machine's power): the next start says so.
+void Gateway::markRunning()
+{
+    QFile previous(runningMarker());
+    if (previous.open(QIODevice::ReadOnly))
+        logError(QStringLiteral("Startup"),
+                 QStringLiteral("the run started %1 did not end cleanly (killed or crashed); "
+                                "the lists are as they were last saved")
+                     .arg(text::printable(text::fromBytes(previous.read(200)).trimmed())));
+    previous.close();
+    replaceFile(runningMarker(),
+                text::toBytes(text::stamp(clock_.now()) + QStringLiteral(" by process ") +
+                              QString::number(QCoreApplication::applicationPid()) +
+                              QStringLiteral("\r\n")),
+                QStringLiteral("the marker of a running gateway"));
 }
 
 Gateway::StartOutcome Gateway::fatal(int step)
@@ -419,6 +444,8 @@ void Gateway::requestQuit(int status)
                      text::printable(command));
     for (const TimerPlan &plan : kTimers)
         disable(this->*(plan.timer));
+    if (started_)
+        QFile::remove(runningMarker());
     emit quitRequested(status);
 }
 

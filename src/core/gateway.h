@@ -206,6 +206,8 @@ private:
     bool reconnectNotice_ = false;
     QSet<QString> failingLogs_;
     QString mailboxProblem_; // said in errors.txt
+    QString runningMarker() const;
+    void markRunning();
 };
 
 } // namespace kestrel

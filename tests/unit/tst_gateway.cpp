@@ -455,6 +455,23 @@ private slots:
         QCOMPARE(taken.size(), 2);
     }
 
+    void uncleanEndIsSaidAtTheNextStart()
+    {
+        TempStation s;
+        {
+            Run killed(s); // never quits, as with kill -9
+            killed.gateway.start();
+        }
+        Run r(s);
+        r.gateway.start();
+        QCOMPARE(errors(s).count("did not end cleanly"), 1);
+        r.gateway.closeMainWindow();
+        QVERIFY(!QFileInfo::exists(s.programFile("kestrel.running")));
+        Run again(s);
+        again.gateway.start();
+        QCOMPARE(errors(s).count("did not end cleanly"), 1);
+    }
+
     void activityLogsKeptUnderTheirLimit()
     {
         TempStation s;
