@@ -19,7 +19,8 @@
 #
 # Every minute it prints the gateway's VmRSS, its open descriptors
 # (/proc/PID/fd), the CPU time it used in that minute, the lines pushed to it
-# so far and the bytes of them still unread, the lines the server received
+# so far (the rate times the time since the login) and the bytes still
+# unread at either end of the link (/proc/net/tcp), the lines the server received
 # from it, frames put and gated, pages loaded, and the ISS pages the look-up
 # server answered. The last counts the bytes the look-up server has written
 # (/proc/PID/io wchar) in answers: its page is padded to 16 kB so that the
@@ -77,7 +78,7 @@ for n in "$seconds" "$rate" "$pages_rate" "$up_timeout"; do
 done
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/kestrel-soak.XXXXXX")
-pid= server_pid= http_pid= curl_pid= drain=
+pid='' server_pid='' http_pid='' curl_pid='' drain=''
 stop() { # stop PID: SIGTERM, then wait for it
     if [[ -n $1 ]] && kill -0 "$1" 2>/dev/null; then
         kill -TERM "$1" 2>/dev/null || true
@@ -92,7 +93,7 @@ cleanup() {
     stop "$http_pid"
     stop "$server_pid"
     stop "$drain"
-    curl_pid= pid= http_pid= server_pid= drain=
+    curl_pid='' pid='' http_pid='' server_pid='' drain=''
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -284,6 +285,7 @@ until grep -q '\[aprs-is\] < user ' "$work/server.out"; do
     sleep 0.1
 done
 t0=$(now_us)
+cpu0=0
 cpu_ticks "$pid" cpu0
 rss0=$(status_kb "$pid" VmRSS)
 fd0=$(fd_count "$pid")
@@ -341,7 +343,7 @@ rss_at[0]=$rss0
 fd_at[0]=$fd0
 cpu_last=$cpu0
 minute=0
-report() { # report LABEL
+report() { # report INDEX LABEL
     local cpu rss fds el_us lines unread span
     cpu_ticks "$pid" cpu
     rss=$(status_kb "$pid" VmRSS)
@@ -368,7 +370,7 @@ last_report_us=0
 # --- Run ---------------------------------------------------------------------
 
 ended() {
-    echo "soak.sh: the gateway ended during the run, after $(((($(now_us) - t0) / 1000000))) s" >&2
+    echo "soak.sh: the gateway ended during the run, after $((($(now_us) - t0) / 1000000)) s" >&2
     wait "$pid" 2>/dev/null && echo "soak.sh: its exit status was 0" >&2 ||
         echo "soak.sh: its exit status was $?" >&2
     pid=
@@ -484,7 +486,7 @@ if ((${#delays[@]})); then
 fi
 echo
 printf '  %-18s %s whole of loaded\n' "status pages" "$(pages_count)"
-printf '  %-18s %s answered by the look-up server (%d expected: at the login and once a minute)\n' \
+printf '  %-18s %s answered by the look-up server (about %d: at the login and once a minute)\n' \
     "ISS pages" "$(iss_served)" $((seconds / 60 + 1))
 printf '  %-18s %d (1: the link never dropped)\n' "APRS-IS logins" "$logins"
 printf '  %-18s %d\n' "exit on SIGTERM" "$status"

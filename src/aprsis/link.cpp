@@ -28,7 +28,11 @@ AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(
     connect(&Winsock2, &QTcpSocket::disconnected, this,
             [this] { onLost(QStringLiteral("the server closed the connection")); });
     connect(&Winsock2, &QTcpSocket::errorOccurred, this,
-            [this] { onLost(Winsock2.errorString()); });
+            [this](QAbstractSocket::SocketError error) {
+                onLost(error == QAbstractSocket::RemoteHostClosedError
+                           ? QStringLiteral("the server closed the connection")
+                           : Winsock2.errorString());
+            });
 }
 
 AprsIsLink::~AprsIsLink()
