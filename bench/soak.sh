@@ -107,6 +107,8 @@ call=QB0SOK-10
 
 # shellcheck source=bench/station.sh
 source "$here/station.sh"
+# shellcheck source=bench/summary.sh
+source "$here/summary.sh"
 
 # The APRS-IS passcode of a call (its SSID aside).
 passcode() {
@@ -490,6 +492,14 @@ printf '  %-18s %s answered by the look-up server (about %d: at the login and on
     "ISS pages" "$(iss_served)" $((seconds / 60 + 1))
 printf '  %-18s %d (1: the link never dropped)\n' "APRS-IS logins" "$logins"
 printf '  %-18s %d\n' "exit on SIGTERM" "$status"
+
+summary "soak, $((seconds / 60)) min" "resident memory at the end" \
+    "$((rss_at[n] / 1024)).$((rss_at[n] % 1024 * 10 / 1024)) MB" "levels off"
+summary "soak, $((seconds / 60)) min" "  growth a minute, second half" "$per_min kB" "<= 128 kB"
+summary "soak, $((seconds / 60)) min" "open descriptors, minute $ref / end" "${fd_at[ref]} / ${fd_at[n]}" \
+    "levels off"
+summary "soak, $((seconds / 60)) min" "frames gated" "$gated of $frames" "all"
+summary "soak, $((seconds / 60)) min" "status pages whole of loaded" "$(pages_count)" "all"
 
 if ((${#missed[@]})); then
     echo

@@ -13,7 +13,17 @@ ProgramFolder::ProgramFolder(const QString &path)
 
 QString ProgramFolder::resolve(const QString &relative) const
 {
-    return resolveUnder(path_, relative);
+    // Logs and the status page resolve the same few names for every line and
+    // every visit: each part's look-up is a file system call or a listing.
+    if (const auto it = found_.constFind(relative);
+        it != found_.cend() && QFileInfo::exists(*it))
+        return *it;
+    const QString resolved = resolveUnder(path_, relative);
+    if (QFileInfo::exists(resolved) && found_.size() < kMaxFound)
+        found_.insert(relative, resolved);
+    else
+        found_.remove(relative);
+    return resolved;
 }
 
 QString ProgramFolder::resolveUnder(const QString &folder, const QString &relative)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 
 namespace kestrel {
@@ -16,7 +17,8 @@ public:
     // The folder itself, absolute, with native separators: what messages show.
     QString path() const { return path_; }
     // The file or folder that a relative name stands for. Parts that do not
-    // exist yet keep the spelling given.
+    // exist yet keep the spelling given. A name found before is taken again
+    // at the cost of one check that it is still there.
     QString resolve(const QString &relative) const;
 
     // The same matching under any folder (the host's folder, for Zeno.ini).
@@ -24,6 +26,8 @@ public:
 
 private:
     QString path_;
+    static constexpr qsizetype kMaxFound = 256;
+    mutable QHash<QString, QString> found_; // relative name: what it resolved to, existing
 };
 
 } // namespace kestrel
