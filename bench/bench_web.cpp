@@ -375,6 +375,7 @@ http {
 
 int main(int argc, char *argv[])
 {
+    Clock::readSystemZoneOnce(); // as the program does
     QCoreApplication app(argc, argv);
     const int seconds = std::max(1, qEnvironmentVariableIntValue("BENCH_WEB_SECONDS") > 0
                                         ? qEnvironmentVariableIntValue("BENCH_WEB_SECONDS")

@@ -86,6 +86,8 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+    Clock::readSystemZoneOnce();
+
     std::unique_ptr<QCoreApplication> app;
     if (cl.headless)
         app = std::make_unique<QCoreApplication>(argc, argv);

@@ -1,5 +1,7 @@
 #include "core/clock.h"
 
+#include <QFileInfo>
+
 namespace kestrel {
 
 QDateTime Clock::now() const
@@ -20,6 +22,16 @@ void Clock::advance(qint64 seconds)
 void Clock::release()
 {
     fixed_ = {};
+}
+
+void Clock::readSystemZoneOnce()
+{
+#ifdef Q_OS_UNIX
+    // Without TZ the C library looks at /etc/localtime again for every local
+    // time it gives, and a log line or a page asks for several.
+    if (qEnvironmentVariableIsEmpty("TZ") && QFileInfo::exists(QStringLiteral("/etc/localtime")))
+        qputenv("TZ", ":/etc/localtime");
+#endif
 }
 
 } // namespace kestrel

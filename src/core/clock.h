@@ -17,6 +17,10 @@ public:
     // Back to the system's local time.
     void release();
 
+    // Takes the system's time zone as it is now for the rest of the run
+    // (unless TZ names one): called first thing by the program.
+    static void readSystemZoneOnce();
+
 private:
     QDateTime fixed_;
 };

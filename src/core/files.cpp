@@ -23,7 +23,7 @@ QString appendLines(const QString &path, const QStringList &lines)
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
         return file.errorString();
-    const qint64 before = file.size();
+    const qint64 before = file.pos(); // opening for appending went to the end
     const QByteArray bytes = joinLines(lines);
     if (file.write(bytes) == bytes.size())
         return {};

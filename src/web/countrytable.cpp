@@ -11,6 +11,10 @@
 #include <string_view>
 #include <unordered_map>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 namespace kestrel {
 
 namespace {
@@ -201,6 +205,18 @@ void CountryTable::clear()
 // zone, which made the check take several times as long.
 void CountryTable::reloadIfChanged()
 {
+#ifdef Q_OS_UNIX
+    // One call for both, as each visit asks.
+    struct stat st;
+    if (::stat(QFile::encodeName(path_).constData(), &st) != 0) {
+        if (loaded_)
+            clear();
+        return;
+    }
+    const auto size = static_cast<qint64>(st.st_size);
+    const auto modified =
+        static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+#else
     std::error_code error;
     const auto size = static_cast<qint64>(std::filesystem::file_size(file_, error));
     if (error) {
@@ -210,6 +226,7 @@ void CountryTable::reloadIfChanged()
     }
     const auto modified = static_cast<qint64>(
         std::filesystem::last_write_time(file_, error).time_since_epoch().count());
+#endif
     if (loaded_ && size == size_ && modified == modified_)
         return;
     clear();
