@@ -237,7 +237,8 @@ void AprsIsLink::logIn()
     Gateway::enable(g_.Timer2);
     g_.texts.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED TO: ") + serverText());
     logConnection(QStringLiteral(" CONNECTED TO: ") + serverText(), false);
-    if (!reportedFault_.isEmpty()) {
+    // After a refused login only the server's answer tells.
+    if (!reportedFault_.isEmpty() && !refused_) {
         g_.logError(QStringLiteral("APRS-IS"), QStringLiteral("logged in to %1 again").arg(target_));
         reportedFault_.clear();
     }
@@ -251,6 +252,7 @@ void AprsIsLink::loginRejected()
     Gateway::disable(g_.Timer8);
     g_.solo_rx = true;
     showDisconnected();
+    refused_ = true;
     reportFault(QStringLiteral("%1 answered the login of %2 \"unverified\": receiving only; "
                                "check Validation#")
                     .arg(target_, g_.settings.text(Settings::OwnCall)));
@@ -258,6 +260,17 @@ void AprsIsLink::loginRejected()
     g_.internetList.append(line);
     logConnection(QLatin1Char(' ') + line, false);
     emit g_.notice(QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
+}
+
+void AprsIsLink::loginVerified()
+{
+    if (!refused_)
+        return;
+    refused_ = false;
+    reportedFault_.clear();
+    g_.logError(QStringLiteral("APRS-IS"),
+                QStringLiteral("%1 verified the login of %2")
+                    .arg(target_, g_.settings.text(Settings::OwnCall)));
 }
 
 bool AprsIsLink::send(const QByteArray &line)

@@ -44,6 +44,8 @@ public:
     void logIn();
     // The server refused the login: close, and stay receive-only.
     void loginRejected();
+    // The server accepted it.
+    void loginVerified();
 
     // Sends one line that already ends in CR LF. False when it did not go:
     // no link, not logged in yet, or the write failed. A failed write starts
@@ -85,6 +87,7 @@ private:
     bool ownClose_ = false;
     QString target_;        // host:port of the connection under way
     QString reportedFault_; // the last fault in errors.txt since a login
+    bool refused_ = false;  // the last login answer was "unverified"
 };
 
 } // namespace kestrel

@@ -24,6 +24,7 @@ void ReceivePath::handle(const QByteArray &line)
         }
         g_.solo_rx = false;
         g_.Label17 = true;
+        g_.link.loginVerified();
     }
 
     if (g_.listAllPackets() && !chunk.toLower().contains(QLatin1String("# javaprssrvr"))) {

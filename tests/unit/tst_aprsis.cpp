@@ -45,6 +45,16 @@ struct Station
     Clock clock;
     Gateway gateway{ProgramFolder(s.programDir()), store, clock};
 };
+// errors.txt without the word and the stamp of each line.
+QStringList errorLines(const Station &st)
+{
+    QStringList lines;
+    for (const QString &line : QString::fromLatin1(TempStation::readFile(
+                                                       st.s.programFile("errors.txt")))
+                                   .split("\r\n", Qt::SkipEmptyParts))
+        lines << line.section(u' ', 3);
+    return lines;
+}
 } // namespace
 
 class TestAprsIs : public QObject
@@ -165,6 +175,19 @@ private slots:
         // Not tried again.
         QVERIFY(!st.gateway.Timer8.isActive());
         QTRY_VERIFY(!st.server.clientConnected());
+
+        // Refused again: said once. With the right passcode errors.txt says
+        // when the server took it, not when the login went out.
+        st.gateway.connectCommand();
+        QTRY_COMPARE(notice.size(), 2);
+        st.gateway.settings.setText(F::ValidationNumber, "8340");
+        st.gateway.connectCommand();
+        QTRY_VERIFY(st.server.loggedIn());
+        const QString server = "127.0.0.1:" + QString::number(st.server.port());
+        QTRY_COMPARE(errorLines(st),
+                     QStringList({server + " answered the login of N1IGT-10 \"unverified\": "
+                                           "receiving only; check Validation#",
+                                  server + " verified the login of N1IGT-10"}));
     }
 
     void packetsMentioningTheLoginAreJustPackets()
