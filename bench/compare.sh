@@ -163,44 +163,6 @@ source "$here/station.sh"
 # shellcheck source=bench/summary.sh
 source "$here/summary.sh"
 
-# The APRS-IS passcode of a call (its SSID aside).
-passcode() {
-    local c=${1%%-*} hash=0x73e2 i
-    c=${c^^}
-    for ((i = 0; i < ${#c}; i += 2)); do
-        hash=$((hash ^ ($(printf '%d' "'${c:i:1}") << 8)))
-        if ((i + 1 < ${#c})); then
-            hash=$((hash ^ $(printf '%d' "'${c:i+1:1}")))
-        fi
-    done
-    echo $((hash & 0x7fff))
-}
-
-set_ini() {
-    sed -i "s/^$1=[^\r]*/$1=$2/" "$work/run/program/kestrel.ini"
-}
-
-# utime + stime of the whole process (every thread), into the variable $2.
-cpu_ticks() {
-    local stat f
-    read -r stat <"/proc/$1/stat"
-    stat=${stat##*) }
-    read -r -a f <<<"$stat"
-    printf -v "$2" '%d' $((f[11] + f[12]))
-}
-
-# The connections to loopback PORT: "none", "busy" or "empty".
-link_queues() {
-    awk -v port="$(printf ':%04X' "$1")" '
-        NR > 1 && $4 == "01" && (substr($2, length($2) - 4) == port ||
-                                 substr($3, length($3) - 4) == port) {
-            n++
-            split($5, q, ":")
-            if (q[1] !~ /^0+$/ || q[2] !~ /^0+$/) busy = 1
-        }
-        END { print n == 0 ? "none" : busy ? "busy" : "empty" }' /proc/net/tcp
-}
-
 fail() {
     echo "compare.sh: $1" >&2
     if [[ -s $work/client.err ]]; then
@@ -297,29 +259,7 @@ run_once() {
         alive
         sleep 0.2
     done
-    while state=$(link_queues "$port") && [[ $state == busy ]]; do
-        alive
-        sleep 0.1
-    done
-    [[ $state == none ]] && fail "the link closed before $client_name had taken every line"
-    cpu_ticks "$pid" last_cpu
-    last_busy=${EPOCHREALTIME/./}
-    stable=0
-    while ((stable < 20)); do
-        alive
-        sleep 0.05
-        cpu_ticks "$pid" now_cpu
-        if ((now_cpu - last_cpu >= 2)); then
-            last_busy=${EPOCHREALTIME/./}
-        fi
-        if ((now_cpu != last_cpu)); then
-            stable=0
-        else
-            stable=$((stable + 1))
-        fi
-        last_cpu=$now_cpu
-    done
-    [[ $(link_queues "$port") == none ]] && fail "the link closed during the $client_name run"
+    wait_taken "$pid" "$port" "$client_name"
     cpu=$((last_cpu - c0))
     taken_us=$((last_busy - t0))
     stop_all

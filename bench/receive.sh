@@ -100,24 +100,6 @@ source "$here/station.sh"
 # shellcheck source=bench/summary.sh
 source "$here/summary.sh"
 
-# The APRS-IS passcode of a call (its SSID aside).
-passcode() {
-    local c=${1%%-*} hash=0x73e2 i
-    c=${c^^}
-    for ((i = 0; i < ${#c}; i += 2)); do
-        hash=$((hash ^ ($(printf '%d' "'${c:i:1}") << 8)))
-        if ((i + 1 < ${#c})); then
-            hash=$((hash ^ $(printf '%d' "'${c:i+1:1}")))
-        fi
-    done
-    echo $((hash & 0x7fff))
-}
-
-# "Key=value" in kestrel.ini (CR LF lines), the line end kept.
-set_ini() {
-    sed -i "s/^$1=[^\r]*/$1=$2/" "$work/run/program/kestrel.ini"
-}
-
 # A fresh program folder and mailbox under $work/run, with APRS-IS at
 # 127.0.0.1:PORT and the passcode of the station's call.
 prepare_station() {
@@ -129,32 +111,6 @@ prepare_station() {
 }
 
 # --- Measures ----------------------------------------------------------------
-
-status_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
-
-# utime + stime, fields 14 and 15 of /proc/PID/stat, into the variable named
-# by $2 (the name in () may hold blanks). Without a subshell: it is read
-# often while the gateway works, and a fork each time would disturb it.
-cpu_ticks() {
-    local stat f
-    read -r stat <"/proc/$1/stat"
-    stat=${stat##*) }
-    read -r -a f <<<"$stat"
-    printf -v "$2" '%d' $((f[11] + f[12]))
-}
-
-# The connections to loopback PORT: "none", "busy" (bytes waiting in a send
-# or receive queue at either end) or "empty".
-link_queues() {
-    awk -v port="$(printf ':%04X' "$1")" '
-        NR > 1 && $4 == "01" && (substr($2, length($2) - 4) == port ||
-                                 substr($3, length($3) - 4) == port) {
-            n++
-            split($5, q, ":")
-            if (q[1] !~ /^0+$/ || q[2] !~ /^0+$/) busy = 1
-        }
-        END { print n == 0 ? "none" : busy ? "busy" : "empty" }' /proc/net/tcp
-}
 
 fail() {
     echo "receive.sh: $1" >&2
@@ -225,32 +181,7 @@ run_once() {
     sent_s=$(sed -n 's/^aprsis-test-server: sent [0-9]* lines in \([0-9.]*\) s$/\1/p' \
         "$work/server.out")
 
-    # Every byte read, then a second without CPU time.
-    while state=$(link_queues "$port") && [[ $state == busy ]]; do
-        alive
-        sleep 0.1
-    done
-    [[ $state == none ]] && fail "the link closed before the gateway had taken every line"
-    # The last line was taken at the last sample in which the gateway was
-    # busy (two ticks in 50 ms); a timer's work later on is no line's.
-    cpu_ticks "$pid" last_cpu
-    last_busy=${EPOCHREALTIME/./}
-    stable=0
-    while ((stable < 20)); do
-        alive
-        sleep 0.05
-        cpu_ticks "$pid" now_cpu
-        if ((now_cpu - last_cpu >= 2)); then
-            last_busy=${EPOCHREALTIME/./}
-        fi
-        if ((now_cpu != last_cpu)); then
-            stable=0
-        else
-            stable=$((stable + 1))
-        fi
-        last_cpu=$now_cpu
-    done
-    [[ $(link_queues "$port") == none ]] && fail "the link closed during the run"
+    wait_taken "$pid" "$port" "the gateway"
     cpu=$((last_cpu - c0))
     taken_us=$((last_busy - t0))
     rss1_kb=$(status_kb "$pid" VmRSS)

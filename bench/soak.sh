@@ -110,24 +110,6 @@ source "$here/station.sh"
 # shellcheck source=bench/summary.sh
 source "$here/summary.sh"
 
-# The APRS-IS passcode of a call (its SSID aside).
-passcode() {
-    local c=${1%%-*} hash=0x73e2 i
-    c=${c^^}
-    for ((i = 0; i < ${#c}; i += 2)); do
-        hash=$((hash ^ ($(printf '%d' "'${c:i:1}") << 8)))
-        if ((i + 1 < ${#c})); then
-            hash=$((hash ^ $(printf '%d' "'${c:i+1:1}")))
-        fi
-    done
-    echo $((hash & 0x7fff))
-}
-
-# "Key=value" in kestrel.ini (CR LF lines), the line end kept.
-set_ini() {
-    sed -i "s|^$1=[^\r]*|$1=$2|" "$work/run/program/kestrel.ini"
-}
-
 # A loopback port no socket of this machine uses, outside the ephemeral range.
 free_port() {
     local used p i
@@ -167,18 +149,6 @@ unread_bytes() {
             }
         }
         END { if (n == 0) print "closed"; else print total }' /proc/net/tcp
-}
-
-status_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
-
-# utime + stime, fields 14 and 15 of /proc/PID/stat, into the variable named
-# by $2 (the name in () may hold blanks).
-cpu_ticks() {
-    local stat f
-    read -r stat <"/proc/$1/stat"
-    stat=${stat##*) }
-    read -r -a f <<<"$stat"
-    printf -v "$2" '%d' $((f[11] + f[12]))
 }
 
 fd_count() {

@@ -1,4 +1,4 @@
-# The benchmarks' station, sourced by startup.sh and receive.sh: a fresh
+# The benchmarks' station and their helpers, sourced by the scripts: a fresh
 # copy of the demo program folder with 300-row MHeard and positions lists,
 # and a mailbox made by zeno-host. Needs $work, $source_dir and $zeno_host.
 
@@ -39,4 +39,82 @@ make_station() {
     cp -r "$source_dir/demo/zeno" "$run/zeno"
     write_lists "$run/program"
     "$zeno_host" --mailbox "$run/mailbox" init --call "$call" --path "$run/zeno" >/dev/null
+}
+
+# The APRS-IS passcode of a call (its SSID aside).
+passcode() {
+    local c=${1%%-*} hash=0x73e2 i
+    c=${c^^}
+    for ((i = 0; i < ${#c}; i += 2)); do
+        hash=$((hash ^ ($(printf '%d' "'${c:i:1}") << 8)))
+        if ((i + 1 < ${#c})); then
+            hash=$((hash ^ $(printf '%d' "'${c:i+1:1}")))
+        fi
+    done
+    echo $((hash & 0x7fff))
+}
+
+# "Key=value" in the station's kestrel.ini (CR LF lines), the line end kept.
+set_ini() {
+    sed -i "s|^$1=[^\r]*|$1=$2|" "$work/run/program/kestrel.ini"
+}
+
+status_kb() { awk -v key="$2:" '$1 == key { print $2 }' "/proc/$1/status"; }
+
+# utime + stime, fields 14 and 15 of /proc/PID/stat, of the whole process
+# (every thread), into the variable named by $2 (the name in () may hold
+# blanks). Without a subshell: it is read often while the gateway works, and
+# a fork each time would disturb it.
+cpu_ticks() {
+    local stat f
+    read -r stat <"/proc/$1/stat"
+    stat=${stat##*) }
+    read -r -a f <<<"$stat"
+    printf -v "$2" '%d' $((f[11] + f[12]))
+}
+
+# The connections to loopback PORT: "none", "busy" (bytes waiting in a send
+# or receive queue at either end) or "empty".
+link_queues() {
+    awk -v port="$(printf ':%04X' "$1")" '
+        NR > 1 && $4 == "01" && (substr($2, length($2) - 4) == port ||
+                                 substr($3, length($3) - 4) == port) {
+            n++
+            split($5, q, ":")
+            if (q[1] !~ /^0+$/ || q[2] !~ /^0+$/) busy = 1
+        }
+        END { print n == 0 ? "none" : busy ? "busy" : "empty" }' /proc/net/tcp
+}
+
+# Waits until the gateway PID has taken every line the server sent on
+# loopback PORT: the queues at both ends empty, then a second without CPU
+# time. Sets last_cpu (its CPU ticks then) and last_busy (the last sample in
+# which it was busy, two ticks in 50 ms: a timer's work later on is no
+# line's). Calls the script's own `alive` and `fail`; WHAT names the client.
+wait_taken() {
+    local pid=$1 port=$2 what=$3 state now_cpu stable=0
+    while state=$(link_queues "$port") && [[ $state == busy ]]; do
+        alive
+        sleep 0.1
+    done
+    [[ $state == none ]] && fail "the link closed before $what had taken every line"
+    cpu_ticks "$pid" last_cpu
+    last_busy=${EPOCHREALTIME/./}
+    while ((stable < 20)); do
+        alive
+        sleep 0.05
+        cpu_ticks "$pid" now_cpu
+        if ((now_cpu - last_cpu >= 2)); then
+            last_busy=${EPOCHREALTIME/./}
+        fi
+        if ((now_cpu != last_cpu)); then
+            stable=0
+        else
+            stable=$((stable + 1))
+        fi
+        last_cpu=$now_cpu
+    done
+    if [[ $(link_queues "$port") == none ]]; then
+        fail "the link closed while $what took its last lines"
+    fi
 }
