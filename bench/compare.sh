@@ -218,21 +218,13 @@ EOF
 # was taken) and taken_us.
 run_once() {
     client_name=$1
-    local count=$2 rate=$3 fifo=$work/server-stdout line port=
+    local count=$2 rate=$3 line port=
     local t0 c0 state last_cpu now_cpu last_busy stable
-    rm -f "$fifo" "$work/server.out" "$work/direwolf.out"
+    rm -f "$work/server.out" "$work/direwolf.out"
     : >"$work/client.err"
-    mkfifo "$fifo"
-    "$server" --port 0 --count "$count" --rate "$rate" >"$fifo" 2>"$work/server.err" &
-    server_pid=$!
-    exec {sout}<"$fifo"
-    if IFS= read -r -t "$up_timeout" -u "$sout" line &&
-        [[ $line =~ listening\ on\ 127\.0\.0\.1:([0-9]+) ]]; then
-        port=${BASH_REMATCH[1]}
-    else
-        exec {sout}<&-
+    start_test_server "$count" "$rate" ||
         fail "the test server did not start: $(cat "$work/server.err")"
-    fi
+    port=$server_port
 
     "start_$client_name" "$port"
 

@@ -132,20 +132,12 @@ alive() {
 # server's own sending time), taken_us (login until the last line was
 # taken), rss0_kb (VmRSS at the login), rss1_kb, hwm_kb (after the run).
 run_once() {
-    local count=$1 rate=$2 list_all=$3 fifo=$work/server-stdout line port=
+    local count=$1 rate=$2 list_all=$3 line port=
     local t0 c0 state last_cpu now_cpu last_busy stable
-    rm -f "$fifo" "$work/server.out"
-    mkfifo "$fifo"
-    "$server" --port 0 --count "$count" --rate "$rate" >"$fifo" 2>"$work/server.err" &
-    server_pid=$!
-    exec {sout}<"$fifo"
-    if IFS= read -r -t "$up_timeout" -u "$sout" line &&
-        [[ $line =~ listening\ on\ 127\.0\.0\.1:([0-9]+) ]]; then
-        port=${BASH_REMATCH[1]}
-    else
-        exec {sout}<&-
+    rm -f "$work/server.out"
+    start_test_server "$count" "$rate" ||
         fail "the test server did not start: $(cat "$work/server.err")"
-    fi
+    port=$server_port
 
     prepare_station "$port"
     local options=(--headless --connect --program-dir "$work/run/program"

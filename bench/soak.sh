@@ -169,17 +169,9 @@ show_stderr() {
 
 # Lines enough for the whole run and some; it is stopped before they end.
 count=$((rate * (seconds + 600)))
-fifo=$work/server-stdout
-mkfifo "$fifo"
-"$server" --port 0 --count "$count" --rate "$rate" >"$fifo" 2>"$work/server.err" &
-server_pid=$!
-exec {sout}<"$fifo"
-if IFS= read -r -t "$up_timeout" -u "$sout" line &&
-    [[ $line =~ listening\ on\ 127\.0\.0\.1:([0-9]+) ]]; then
-    aprsis_port=${BASH_REMATCH[1]}
-else
+start_test_server "$count" "$rate" ||
     cannot "the test APRS-IS server did not start: $(cat "$work/server.err")"
-fi
+aprsis_port=$server_port
 # Each line the server prints, with the time it printed it.
 (
     while IFS= read -r line; do

@@ -118,3 +118,23 @@ wait_taken() {
         fail "the link closed while $what took its last lines"
     fi
 }
+
+# Starts the test APRS-IS server with COUNT lines at RATE a second (0: as
+# fast as they are read) on a free loopback port: sets server_pid, sout (a
+# descriptor on its standard output, which the caller drains and closes) and
+# server_port. False, with sout closed, when it did not start in time.
+start_test_server() {
+    local fifo=$work/server-stdout line
+    rm -f "$fifo"
+    mkfifo "$fifo"
+    "$server" --port 0 --count "$1" --rate "$2" >"$fifo" 2>"$work/server.err" &
+    server_pid=$!
+    exec {sout}<"$fifo"
+    if IFS= read -r -t "$up_timeout" -u "$sout" line &&
+        [[ $line =~ listening\ on\ 127\.0\.0\.1:([0-9]+) ]]; then
+        server_port=${BASH_REMATCH[1]}
+        return 0
+    fi
+    exec {sout}<&-
+    return 1
+}
