@@ -2,10 +2,10 @@
 // in the MHeard and positions lists (the mailbox read included), and the
 // decoders in packets per second. Prints figures; judges nothing.
 
-#include "summary.h"
 #include "aprs/decoder.h"
 #include "core/gateway.h"
 #include "core/mailbox/directorystore.h"
+#include "summary.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -239,7 +239,8 @@ void AprsIsLink::logIn()
     logConnection(QStringLiteral(" CONNECTED TO: ") + serverText(), false);
     // After a refused login only the server's answer tells.
     if (!reportedFault_.isEmpty() && !refused_) {
-        g_.logError(QStringLiteral("APRS-IS"), QStringLiteral("logged in to %1 again").arg(target_));
+        g_.logError(QStringLiteral("APRS-IS"),
+                    QStringLiteral("logged in to %1 again").arg(target_));
         reportedFault_.clear();
     }
     // The first announcement falls due ten ticks after the login.
@@ -268,9 +269,8 @@ void AprsIsLink::loginVerified()
         return;
     refused_ = false;
     reportedFault_.clear();
-    g_.logError(QStringLiteral("APRS-IS"),
-                QStringLiteral("%1 verified the login of %2")
-                    .arg(target_, g_.settings.text(Settings::OwnCall)));
+    g_.logError(QStringLiteral("APRS-IS"), QStringLiteral("%1 verified the login of %2")
+                                               .arg(target_, g_.settings.text(Settings::OwnCall)));
 }
 
 bool AprsIsLink::send(const QByteArray &line)

@@ -15,8 +15,7 @@ QString ProgramFolder::resolve(const QString &relative) const
 {
     // Logs and the status page resolve the same few names for every line and
     // every visit: each part's look-up is a file system call or a listing.
-    if (const auto it = found_.constFind(relative);
-        it != found_.cend() && QFileInfo::exists(*it))
+    if (const auto it = found_.constFind(relative); it != found_.cend() && QFileInfo::exists(*it))
         return *it;
     const QString resolved = resolveUnder(path_, relative);
     if (QFileInfo::exists(resolved) && found_.size() < kMaxFound)

@@ -214,8 +214,7 @@ void CountryTable::reloadIfChanged()
         return;
     }
     const auto size = static_cast<qint64>(st.st_size);
-    const auto modified =
-        static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    const auto modified = static_cast<qint64>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
 #else
     std::error_code error;
     const auto size = static_cast<qint64>(std::filesystem::file_size(file_, error));

@@ -50,8 +50,8 @@ struct Station
 {
     Station()
     {
-        s.writeSettings({"Answer YES/NO= 1", "Type All= 1", "Type Message= 1",
-                         "Type Bulletin= 1", "Type Position= 1", "Packets/min=1000"});
+        s.writeSettings({"Answer YES/NO= 1", "Type All= 1", "Type Message= 1", "Type Bulletin= 1",
+                         "Type Position= 1", "Packets/min=1000"});
         gateway.start();
         gateway.setListAllPackets(true);
     }

@@ -49,9 +49,9 @@ struct Station
 QStringList errorLines(const Station &st)
 {
     QStringList lines;
-    for (const QString &line : QString::fromLatin1(TempStation::readFile(
-                                                       st.s.programFile("errors.txt")))
-                                   .split("\r\n", Qt::SkipEmptyParts))
+    for (const QString &line :
+         QString::fromLatin1(TempStation::readFile(st.s.programFile("errors.txt")))
+             .split("\r\n", Qt::SkipEmptyParts))
         lines << line.section(u' ', 3);
     return lines;
 }

@@ -479,7 +479,8 @@ private slots:
         Run r(s);
         r.gateway.start();
         for (int i = 0; i < 200; ++i) {
-            const QString line = QStringLiteral("line %1 of the igated log").arg(i, 3, 10, QChar(u'0'));
+            const QString line =
+                QStringLiteral("line %1 of the igated log").arg(i, 3, 10, QChar(u'0'));
             QVERIFY(r.gateway.appendLog("\\Logs_Kestrel\\igated.txt", {line}));
             QVERIFY(r.gateway.appendLog("\\errors.txt", {line}));
         }
