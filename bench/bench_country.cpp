@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHostAddress>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <algorithm>
@@ -15,17 +16,6 @@
 #include <vector>
 
 using namespace kestrel;
-
-namespace {
-QString dotted(quint32 a)
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(a >> 24)
-        .arg((a >> 16) & 255)
-        .arg((a >> 8) & 255)
-        .arg(a & 255);
-}
-} // namespace
 
 int main()
 {
@@ -82,7 +72,7 @@ int main()
     const int textLookups = 200000;
     QStringList texts;
     for (int i = 0; i < textLookups; ++i)
-        texts << dotted(numbers[static_cast<std::size_t>(i)]);
+        texts << QHostAddress(numbers[static_cast<std::size_t>(i)]).toString();
     t.start();
     for (const QString &a : std::as_const(texts))
         chars += countries.lookup(a).size();

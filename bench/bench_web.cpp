@@ -19,6 +19,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QHostAddress>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -64,15 +65,6 @@ bool writeFile(const QString &path, const QByteArray &bytes)
 {
     QFile f(path);
     return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size();
-}
-
-QString dotted(quint32 a)
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(a >> 24)
-        .arg((a >> 16) & 0xff)
-        .arg((a >> 8) & 0xff)
-        .arg(a & 0xff);
 }
 
 // Disjoint ranges in address order, TAB form, some space between some of
@@ -559,7 +551,7 @@ int main(int argc, char *argv[])
     QElapsedTimer scanTime;
     scanTime.start();
     while (scanNs.size() < 3 || (scanNs.size() < 20 && !scanTime.hasExpired(3000))) {
-        const QString address = dotted(static_cast<quint32>(rng()));
+        const QString address = QHostAddress(static_cast<quint32>(rng())).toString();
         QElapsedTimer t;
         t.start();
         const QString byScan = CountryTable::scan(ip2, address);
@@ -586,7 +578,7 @@ int main(int argc, char *argv[])
     QStringList texts;
     texts.reserve(kTexts);
     for (int i = 0; i < kTexts; ++i)
-        texts << dotted(static_cast<quint32>(rng()));
+        texts << QHostAddress(static_cast<quint32>(rng())).toString();
     t.start();
     for (const QString &a : texts)
         total += table.lookup(a).size();

@@ -3,6 +3,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QHostAddress>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -17,15 +18,6 @@ QByteArray line(const QByteArray &lower, const QByteArray &upper, const QByteArr
 {
     const QByteArray sep = comma ? "\",\"" : "\t";
     return '"' + lower + sep + upper + sep + "XX" + sep + "XXX" + sep + name + '"';
-}
-
-QString dotted(quint32 a)
-{
-    return QStringLiteral("%1.%2.%3.%4")
-        .arg(a >> 24)
-        .arg((a >> 16) & 255)
-        .arg((a >> 8) & 255)
-        .arg(a & 255);
 }
 
 bool write(const QString &path, const QByteArray &bytes, const QDateTime &modified = {})
@@ -146,11 +138,12 @@ private slots:
                 const double v = std::floor(value(b));
                 for (const double at : {v - 1, v, v + 1})
                     if (at >= 0 && at <= 4294967295.0)
-                        addresses << dotted(static_cast<quint32>(at));
+                        addresses << QHostAddress(static_cast<quint32>(at)).toString();
                 addresses << "0.0.0." + QString::fromLatin1(b.trimmed());
             }
             for (int i = 0; i < 20; ++i)
-                addresses << dotted(static_cast<quint32>(base + qint64(rng.bounded(span))));
+                addresses << QHostAddress(static_cast<quint32>(base + qint64(rng.bounded(span))))
+                                 .toString();
             for (const QString &a : std::as_const(addresses)) {
                 const QString expected = CountryTable::scan(bytes, a);
                 if (t.lookup(a) != expected)
