@@ -5,6 +5,11 @@
 
 #include <QTimer>
 
+#ifndef _WIN32
+#include <clocale>
+#include <langinfo.h>
+#endif
+
 namespace kestrel {
 
 HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent)
@@ -50,10 +55,22 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
     });
 }
 
+bool HeadlessReporter::localeIsUtf8()
+{
+#ifdef _WIN32
+    return false;
+#else
+    std::setlocale(LC_CTYPE, "");
+    const QByteArray codeset = QByteArray(nl_langinfo(CODESET)).toUpper().replace('-', "");
+    return codeset == "UTF8";
+#endif
+}
+
 void HeadlessReporter::print(const QString &line)
 {
-    // Latin-1 on the way out too: each byte of outside text goes out as it came.
-    const QByteArray bytes = text::toBytes(line) + '\n';
+    // The terminal's own encoding, so a degree sign reads as one; outside a
+    // UTF-8 locale each byte of outside text goes out as it came.
+    const QByteArray bytes = (utf8_ ? line.toUtf8() : text::toBytes(line)) + '\n';
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), out_);
     // Everything one event printed goes out together, as soon as it is done.
     if (!flushPending_) {

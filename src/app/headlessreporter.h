@@ -15,9 +15,14 @@ class HeadlessReporter : public QObject
 public:
     HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent = nullptr);
 
+    // Whether the terminal's locale wants UTF-8 (else each character goes out
+    // as its Latin-1 byte, as the station's files hold it).
+    static bool localeIsUtf8();
+
 private:
     void print(const QString &line);
     std::FILE *out_;
+    bool utf8_ = localeIsUtf8();
     bool flushPending_ = false;
 };
 

@@ -2,7 +2,8 @@
 #include "app/headlessreporter.h"
 #include "app/signalwatcher.h"
 #include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "core/instancelock.h"
+#include "core/mailbox/store.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -98,10 +99,25 @@ int main(int argc, char *argv[])
 
     const ProgramFolder folder(cl.programDir.isEmpty() ? QCoreApplication::applicationDirPath()
                                                        : cl.programDir);
-    mailbox::DirectoryStore store(
-        mailbox::DirectoryStore::defaultFolder(cl.mailbox.toLocal8Bit().toStdString()));
+    // A second gateway on the same folder ends before it touches anything.
+    InstanceLock lock;
+    if (lock.take(folder.path()) == InstanceLock::Outcome::HeldElsewhere) {
+        const QString message =
+            QStringLiteral("Kestrel already runs on the program folder %1; this one ends.")
+                .arg(folder.path());
+        printError(message);
+        if (cl.headless)
+            return 1;
+        Notices notices;
+        notices.show(QMessageBox::Critical, message, nullptr);
+        notices.exitWhenClosed(1);
+        return app->exec();
+    }
+
+    const std::unique_ptr<mailbox::Store> store =
+        mailbox::hostStore(cl.mailbox.toLocal8Bit().toStdString());
     Clock clock;
-    Gateway gateway(folder, store, clock);
+    Gateway gateway(folder, *store, clock);
     if (!cl.webAddress.isEmpty())
         gateway.web.setBindAddress(QHostAddress(cl.webAddress));
     SignalWatcher signalWatcher;
@@ -114,6 +130,7 @@ int main(int argc, char *argv[])
         reporter = std::make_unique<HeadlessReporter>(gateway, stdout);
         QObject::connect(&gateway, &Gateway::failure, &gateway, printError);
         QObject::connect(&gateway, &Gateway::notice, &gateway, printError);
+        QObject::connect(&gateway, &Gateway::information, &gateway, printError);
         QObject::connect(&gateway, &Gateway::fatalError, &gateway, [](const QString &message) {
             printError(message);
             exitWith(1);
@@ -132,6 +149,9 @@ int main(int argc, char *argv[])
         QObject::connect(&gateway, &Gateway::notice, &gateway, [&notices, w](const QString &m) {
             notices.show(QMessageBox::Critical, m, w);
         });
+        QObject::connect(
+            &gateway, &Gateway::information, &gateway,
+            [&notices, w](const QString &m) { notices.show(QMessageBox::Information, m, w); });
         QObject::connect(&gateway, &Gateway::fatalError, &gateway,
                          [&notices, w](const QString &message) {
                              printError(message);

@@ -10,6 +10,33 @@ QChar at(const QString &work, qsizetype position)
 {
     return position >= 1 && position <= work.size() ? work[position - 1] : QChar();
 }
+
+// An NMEA coordinate field ("ddmm.mmm", "dddmm.mmmm", as many decimals as
+// the receiver gives) and its hemisphere field, in the form the distance
+// reads by fixed places: minutes cut to two decimals, never rounded.
+QString nmeaCoordinate(const QString &value, const QString &hemisphere, int degreeDigits)
+{
+    const qsizetype dot = value.indexOf(u'.');
+    const QString whole = dot < 0 ? value : value.left(dot);
+    if (whole.isEmpty() || whole.size() > degreeDigits + 2 || hemisphere.isEmpty())
+        return {};
+    const QString decimals = dot < 0 ? QString() : value.mid(dot + 1, 2);
+    return whole.rightJustified(degreeDigits + 2, u'0') + u'.' + decimals.leftJustified(2, u'0') +
+           hemisphere[0];
+}
+
+// Latitude and longitude from the NMEA fields at `from` onwards; none
+// unless both are there.
+position::Text nmeaPosition(const QStringList &fields, qsizetype from)
+{
+    if (fields.size() < from + 4)
+        return {};
+    position::Text p{nmeaCoordinate(fields[from], fields[from + 1], 2),
+                     nmeaCoordinate(fields[from + 2], fields[from + 3], 3)};
+    if (p.latitude.isEmpty() || p.longitude.isEmpty())
+        return {};
+    return p;
+}
 } // namespace
 
 bool Result::accepted() const
@@ -40,6 +67,7 @@ Result decode(const QString &frameLine, const QString &via, bool onlyDirect)
         if (const auto p = position::compressed(work.mid(3, 8)))
             r.position = *p;
         r.compressed = true;
+        r.timeStamped = true;
         return r;
     }
     if (type == u'!' || type == u'=') {
@@ -59,12 +87,11 @@ Result decode(const QString &frameLine, const QString &via, bool onlyDirect)
     } else if (type == u'$') {
         r.kind = Kind::GPS;
         const QString sentence = text::mid(work, 2, 6);
-        if (sentence == QLatin1String("$GPRMC") && work.size() >= 41)
-            r.position = {text::mid(work, 18, 7) + at(work, 28),
-                          text::mid(work, 30, 8) + at(work, 41)};
-        else if (sentence == QLatin1String("$GPGGA") && work.size() >= 37)
-            r.position = {text::mid(work, 16, 7) + at(work, 25),
-                          text::mid(work, 27, 8) + at(work, 37)};
+        // $GPRMC,time,status,lat,N,lon,E,...  $GPGGA,time,lat,N,lon,E,...
+        if (sentence == QLatin1String("$GPRMC"))
+            r.position = nmeaPosition(work.split(u','), 3);
+        else if (sentence == QLatin1String("$GPGGA"))
+            r.position = nmeaPosition(work.split(u','), 2);
     } else if (type == u'`') {
         r.kind = Kind::MIC_E;
         const position::MicE m = position::micE(frameLine.mid(gt + 1, 6), work.mid(1));

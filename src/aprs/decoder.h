@@ -26,8 +26,9 @@ struct Result
 {
     Kind kind = Kind::None;
     QString source;
-    position::Text position; // latitud_APRS and longitud_APRS; empty when none
-    bool compressed = false; // taken as a compressed position
+    position::Text position;  // latitud_APRS and longitud_APRS; empty when none
+    bool compressed = false;  // taken as a compressed position
+    bool timeStamped = false; // the position came after a time stamp
     std::optional<QString> micELine;
     // The position stands: it is neither missing nor all zeros.
     bool accepted() const;

@@ -118,17 +118,28 @@ MicE micE(const QString &destination, const QString &information)
     const auto code = [&information](int i) {
         return static_cast<int>(information[i].unicode()) - 28;
     };
+    // With the offset, 0-9 degrees travel as 190-199 and 100-109 as 180-189,
+    // so that the degrees byte stays printable; minutes 0-9 travel as 60-69.
+    int wholeDegrees = code(1) + offset;
+    if (wholeDegrees >= 180 && wholeDegrees <= 189)
+        wholeDegrees -= 80;
+    else if (wholeDegrees >= 190 && wholeDegrees <= 199)
+        wholeDegrees -= 190;
     int minutes = code(2);
     if (minutes >= 60)
         minutes -= 60;
-    result.longitude = padded(code(1) + offset, 3) + padded(minutes, 2) + QLatin1Char('.') +
+    result.longitude = padded(wholeDegrees, 3) + padded(minutes, 2) + QLatin1Char('.') +
                        padded(code(3), 2) + (west ? QLatin1Char('W') : QLatin1Char('E'));
     int s = code(4);
     if (s >= 80)
         s -= 80;
     const int d = code(5);
     const int knots = 10 * s + d / 10;
-    const int course = 100 * ((d % 10) - 4) + code(6);
+    // The course's hundreds share a byte with the speed's units; some
+    // encoders send them 400 up.
+    int course = 100 * (d % 10) + code(6);
+    if (course >= 400)
+        course -= 400;
     const auto kmh = static_cast<long long>(knots * 1.855);
     result.line =
         QStringLiteral("Course:%1\u00b0 Speed:%2 km/h (%3)").arg(course).arg(kmh).arg(status);

@@ -27,8 +27,7 @@ struct MicE
 };
 
 // A Mic-E position from the 6-character destination field and the
-// information field (from its data type identifier on). The 180-199 degree
-// longitude corrections of the format are not applied.
+// information field (from its data type identifier on).
 MicE micE(const QString &destination, const QString &information);
 
 struct Bearing

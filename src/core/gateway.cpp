@@ -164,6 +164,7 @@ Gateway::StartOutcome Gateway::start()
 
     markRunning();
     started_ = true;
+    emit started();
     return StartOutcome::Started;
 }
 
@@ -291,13 +292,19 @@ void Gateway::readHostBeacon()
                      without);
         return;
     }
+    if (lines[at + 1].isEmpty())
+        logError(QStringLiteral("Host"),
+                 QStringLiteral("%1 has an empty line after its [APRS] line").arg(ini.fileName()) +
+                     without);
     settings.setText(Settings::HostBeaconText, lines[at + 1]);
 }
 
 void Gateway::deriveInternetBeacon()
 {
     const QString host = settings.text(Settings::HostBeaconText);
-    if (!settings.isOn(Settings::DishSymbol)) {
+    // Without a beacon text of the host's there is no position to mark with
+    // the symbol: a symbol alone would go out as a position beacon.
+    if (!settings.isOn(Settings::DishSymbol) || host.isEmpty()) {
         settings.setText(Settings::InternetBeaconText, host);
         return;
     }
@@ -352,7 +359,7 @@ void Gateway::checkProxyFormat()
     if (Label7 || !settings.isOn(Settings::ProxyYesNo) ||
         settings.text(Settings::ProxyAddress).contains(QLatin1Char(':')))
         return;
-    emit notice(QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
+    emit information(QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
     settings.setCheck(Settings::ProxyYesNo, false);
 }
 
@@ -606,7 +613,7 @@ void Gateway::timer6Tick()
     } catch (const std::exception &) {
         appendLog(QStringLiteral("\\errors.txt"),
                   {QStringLiteral("Error_timer6 Time:") + text::stamp(clock_.now()),
-                   QStringLiteral("Error_timer6 Packet:") + text::printable(Pac_viejo)});
+                   QStringLiteral("Error_timer6 Packet:") + Pac_viejo});
     }
 }
 

@@ -154,6 +154,10 @@ signals:
     // A message for the operator that is no failure of the program (the
     // server refused the login).
     void notice(const QString &message);
+    // A hint for the operator, no failure of anything (the proxy's format).
+    void information(const QString &message);
+    // Start-up has read kestrel.ini and told the host; the program runs.
+    void started();
     void reconnectNoticeChanged(bool visible);
     // The setup dialog's OK has been carried out.
     void settingsConfirmed();

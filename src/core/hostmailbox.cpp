@@ -74,13 +74,15 @@ void HostMailbox::transmitText(const QString &text)
 
 void HostMailbox::setTransmitAddressing(const QString &unprotoPath)
 {
+    // The host reads To and Via at each "/SETTVF/": both are written before
+    // the first, so it never takes the new destination with the old path.
+    // The second command follows the first with nothing queued between.
     const QString settvf = QStringLiteral("/SETTVF/");
-    enqueue({{{kCommand, QStringLiteral("To"), QStringLiteral("APKR02")}},
+    enqueue({{{kCommand, QStringLiteral("To"), QStringLiteral("APKR02")},
+              {kCommand, QStringLiteral("Via"), unprotoPath}},
              settvf,
              QStringLiteral("SETTVF to=APKR02")});
-    enqueue({{{kCommand, QStringLiteral("Via"), unprotoPath}},
-             settvf,
-             QStringLiteral("SETTVF via=") + unprotoPath});
+    enqueue({{}, settvf, QStringLiteral("SETTVF via=") + unprotoPath});
 }
 
 HostMailbox::Ports HostMailbox::portSelection(const QString &rfPortIGate,

@@ -1,5 +1,7 @@
 #include "core/monitortext.h"
 
+#include <algorithm>
+
 namespace kestrel {
 
 std::optional<MonitorText> MonitorText::parse(const QString &text)
@@ -31,14 +33,15 @@ std::optional<MonitorText> MonitorText::parse(const QString &text)
     } else {
         m.destination = text.mid(to + 3, lt - to - 4);
     }
-    // Everything but the header; no carriage return; and never a second
-    // line, which would go to APRS-IS as a line of its own.
-    QString info = text;
-    info.remove(m.header);
-    info.remove(u'\r');
-    const qsizetype lf = info.indexOf(u'\n');
-    if (lf >= 0)
-        info.truncate(lf);
+    // What follows the header and its carriage return, byte for byte, up to
+    // the line's end: a second line would go to APRS-IS as a packet of its
+    // own, and a copy changed in any other way is a different packet there.
+    QString info = text.mid(end + 1);
+    if (info.startsWith(u'\r'))
+        info.remove(0, 1);
+    const auto lineEnd =
+        std::find_if(info.cbegin(), info.cend(), [](QChar c) { return c == u'\r' || c == u'\n'; });
+    info.truncate(lineEnd - info.cbegin());
     m.information = info;
     return m;
 }

@@ -31,7 +31,7 @@ void RfGate::pass(const QString &frame)
         g_.refusals.add(Refusal::MalformedFrame);
         g_.appendLog(QStringLiteral("\\errors.txt"),
                      {QStringLiteral("Error_timer6 Time:") + time,
-                      QStringLiteral("Error_timer6 Packet:") + text::printable(frame)});
+                      QStringLiteral("Error_timer6 Packet:") + frame});
         return;
     }
     const MonitorText &m = *parsed;
@@ -126,17 +126,19 @@ void RfGate::show(const MonitorText &m)
         decoder::decode(m.frameLine(), m.via, g_.settings.isOn(Settings::OnlyDirect));
     if (r.micELine)
         g_.texts.set(StateTexts::MicELine, *r.micELine);
-    if (r.compressed)
+    // Until it is measured, a compressed position without a time stamp says
+    // what it is; one with a stamp has always gone unannounced.
+    if (r.compressed && !r.timeStamped)
         g_.texts.set(StateTexts::LastStation, QStringLiteral("Comprimida"));
     if (!r.accepted())
         return;
+    if (r.kind != decoder::Kind::MIC_E)
+        g_.texts.set(StateTexts::MicELine, QString());
     // Without a position of its own the station measures nothing.
     const QString beacon = g_.settings.text(Settings::InternetBeaconText);
     const auto bearing = position::distance(beacon.mid(1, 18), r.position);
     if (!bearing)
         return;
-    if (r.kind != decoder::Kind::MIC_E)
-        g_.texts.set(StateTexts::MicELine, QString());
     const double km = bearing->km;
     const int az = bearing->degrees.value_or(0);
     const QString last = r.source + QLatin1Char(' ') + signSpaced(km) + QStringLiteral("km ") +
@@ -168,6 +170,7 @@ void RfGate::expiry()
         return t.toSecsSinceEpoch() / 60 - (t.toSecsSinceEpoch() % 60 < 0 ? 1 : 0);
     };
     TextList &mheard = g_.mheardList;
+    int unreadable = 0;
     for (qsizetype i = 0; i < mheard.size();) {
         const QDateTime heard = text::parseStamp(text::mid(mheard.at(i), 11, 17));
         // A row whose time cannot be read is as old as can be.
@@ -175,6 +178,7 @@ void RfGate::expiry()
             ++i;
             continue;
         }
+        unreadable += heard.isValid() ? 0 : 1;
         const QString call = mheard.at(i).left(9).trimmed();
         for (qsizetype p = 0; p < g_.positionsList.size(); ++p) {
             if (text::stationOf(g_.positionsList.at(p)) == call) {
@@ -184,6 +188,10 @@ void RfGate::expiry()
         }
         mheard.removeAt(i);
     }
+    if (unreadable > 0)
+        g_.logError(
+            QStringLiteral("MHeard"),
+            QStringLiteral("%1 row(s) dropped whose time heard cannot be read").arg(unreadable));
     recomputeDx();
 }
 
@@ -192,7 +200,8 @@ void RfGate::recomputeDx()
     double best = 0;
     QString row;
     for (const QString &r : g_.positionsList.rows()) {
-        const double km = text::numericValue(text::mid(r, 10, 5));
+        // The whole figure after the call's 10 characters, 10,000 km and on too.
+        const double km = text::numericValue(text::mid(r, 11));
         if (km > best) {
             best = km;
             row = r;

@@ -94,7 +94,6 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
 
     setup_ = new SetupDialog(gateway_, this);
     statistics_ = new StatisticsWindow(gateway_, this);
-    connect(&gateway_, &Gateway::settingsConfirmed, statistics_, &StatisticsWindow::showPorts);
 
     // A double click on either row of a frame shows the whole frame.
     frameWindow_ = new FrameWindow(gateway_.services, this);
@@ -110,12 +109,19 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     heard->viewport()->installEventFilter(this);
     lookups_ = new QMenu(this);
     lookups_->setObjectName(QStringLiteral("busca_inet"));
-    QAction *qrz = lookups_->addAction(gateway_.services.callbookHost);
+    QAction *qrz = lookups_->addAction(QString());
     qrz->setObjectName(QStringLiteral("qrz"));
     connect(qrz, &QAction::triggered, this, [this] { lookUpSelected(true); });
-    QAction *fi = lookups_->addAction(gateway_.services.aprsLookupHost);
+    QAction *fi = lookups_->addAction(QString());
     fi->setObjectName(QStringLiteral("fi"));
     connect(fi, &QAction::triggered, this, [this] { lookUpSelected(false); });
+    // The window is built before start-up reads services.ini.
+    const auto nameServices = [this, qrz, fi] {
+        qrz->setText(serviceName(gateway_.services.callbookHost));
+        fi->setText(serviceName(gateway_.services.aprsLookupHost));
+    };
+    nameServices();
+    connect(&gateway_, &Gateway::started, this, nameServices);
 
     // The ISS line as the tool tip of its frame and both lines.
     for (const char *name : {"Frame10", "Label3", "Label4"})

@@ -19,6 +19,7 @@
 #include <QTabWidget>
 #include <QUrl>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
 
 namespace kestrel {
@@ -26,6 +27,8 @@ namespace kestrel {
 using F = Settings::Field;
 
 namespace {
+
+const QLatin1String kDisconnected("DISCONNECTED");
 
 QGroupBox *frame(const QString &caption, QLayout *layout)
 {
@@ -72,25 +75,55 @@ SetupDialog::SetupDialog(Gateway &gateway, QWidget *parent) : QDialog(parent), g
             applyGreying();
     });
     applyGreying();
+    // Nothing holds the connection fields once the link is down: a refused
+    // login unlocks them at once, also while the dialog is open.
+    connect(&g_.texts, &StateTexts::textChanged, this,
+            [this](StateTexts::Text t, const QString &value) {
+                if (t == StateTexts::ConnectionState && value == kDisconnected)
+                    lockConnectionFields(false);
+            });
 }
 
 // --- Building blocks: each control is bound to its field both ways --------
+//
+// A control writes its field only when the operator changes it. What the
+// record gives a control (the file at start-up, the gateway, another control)
+// is shown as it is and never written back, so no control can alter a value
+// it did not make.
+
+namespace {
+
+// QLineEdit cuts whatever it is given to its maximum length, so a box's
+// limit is raised to hold a longer value from the file or the record whole.
+// The operator still cannot make the text longer than the limit, or than
+// such a value.
+void showWhole(QLineEdit *box, int typingLimit, const QString &value)
+{
+    const int room = std::max(typingLimit, static_cast<int>(value.size()));
+    if (room > box->maxLength())
+        box->setMaxLength(room);
+    box->setText(value);
+    box->setMaxLength(room);
+}
+
+} // namespace
 
 QLineEdit *SetupDialog::textBox(const char *name, int field, int maxLength)
 {
     const auto f = static_cast<F>(field);
-    auto *box = new QLineEdit(g_.settings.text(f));
+    auto *box = new QLineEdit;
     box->setObjectName(QString::fromLatin1(name));
-    // What the file keeps is all a box takes, so a saved value reads back whole.
+    // The operator types no more than the file keeps, so what is typed reads back whole.
     const int fileLimit = Settings::info(f).maxLength;
-    box->setMaxLength(maxLength > 0 && (fileLimit == 0 || maxLength < fileLimit) ? maxLength
-                      : fileLimit > 0                                            ? fileLimit
-                                                                                 : 32767);
-    connect(box, &QLineEdit::textChanged, this,
+    const int typingLimit = maxLength > 0 && (fileLimit == 0 || maxLength < fileLimit) ? maxLength
+                            : fileLimit > 0                                            ? fileLimit
+                                                                                       : 32767;
+    showWhole(box, typingLimit, g_.settings.text(f));
+    connect(box, &QLineEdit::textEdited, this,
             [this, f](const QString &t) { g_.settings.setText(f, t); });
-    connect(&g_.settings, &Settings::changed, box, [this, box, f](F changed) {
+    connect(&g_.settings, &Settings::changed, box, [this, box, f, typingLimit](F changed) {
         if (changed == f && box->text() != g_.settings.text(f))
-            box->setText(g_.settings.text(f));
+            showWhole(box, typingLimit, g_.settings.text(f));
     });
     return box;
 }
@@ -101,7 +134,7 @@ QCheckBox *SetupDialog::checkBox(const char *name, const QString &caption, int f
     auto *box = new QCheckBox(caption);
     box->setObjectName(QString::fromLatin1(name));
     box->setChecked(g_.settings.isOn(f));
-    connect(box, &QCheckBox::toggled, this, [this, f](bool on) { g_.settings.setCheck(f, on); });
+    connect(box, &QCheckBox::clicked, this, [this, f](bool on) { g_.settings.setCheck(f, on); });
     connect(&g_.settings, &Settings::changed, box, [this, box, f](F changed) {
         if (changed == f)
             box->setChecked(g_.settings.isOn(f));
@@ -117,15 +150,20 @@ QComboBox *SetupDialog::comboBox(const char *name, int field, const QStringList 
     box->addItems(items);
     const auto show = [this, box, f] {
         const QString value = g_.settings.text(f);
-        // A value of the file that is no item is shown as it is.
-        if (!value.isEmpty() && box->findText(value) < 0)
+        int index = box->findText(value);
+        // A value of the file that is no item is shown as it is; an empty
+        // one shows nothing rather than an item that is not in force.
+        if (index < 0 && !value.isEmpty()) {
             box->addItem(value);
-        box->setCurrentText(value);
+            index = box->count() - 1;
+        }
+        box->setCurrentIndex(index);
     };
     show();
-    connect(box, &QComboBox::currentTextChanged, this,
-            [this, f](const QString &t) { g_.settings.setText(f, t); });
-    connect(&g_.settings, &Settings::changed, box, [box, f, show](F changed) {
+    // Also when the operator picks the item already shown.
+    connect(box, &QComboBox::activated, this,
+            [this, box, f](int index) { g_.settings.setText(f, box->itemText(index)); });
+    connect(&g_.settings, &Settings::changed, box, [f, show](F changed) {
         if (changed == f)
             show();
     });
@@ -159,7 +197,7 @@ QWidget *SetupDialog::serverPage()
     field(QStringLiteral("Filter:"), textBox("Text15", F::AprsFilter), true);
     QLineEdit *call = textBox("Text6", F::OwnCall, 9);
     connect(call, &QLineEdit::editingFinished, this,
-            [call] { call->setText(call->text().toUpper()); });
+            [this, call] { g_.settings.setText(F::OwnCall, call->text().toUpper()); });
     field(QStringLiteral("CallSign:"), call, false);
 
     auto *proxy = new QHBoxLayout;
@@ -293,7 +331,7 @@ QWidget *SetupDialog::igatePage()
     auto *path = new QFormLayout;
     QLineEdit *unproto = textBox("Text11", F::UnprotoPath);
     connect(unproto, &QLineEdit::editingFinished, this,
-            [unproto] { unproto->setText(unproto->text().toUpper()); });
+            [this, unproto] { g_.settings.setText(F::UnprotoPath, unproto->text().toUpper()); });
     path->addRow(label(QStringLiteral("Unproto Path:")), unproto);
     QLabel *filter = label(g_.texts.text(StateTexts::FilterDisplay), "Label19");
     filter->setTextFormat(Qt::PlainText);
@@ -424,11 +462,15 @@ bool SetupDialog::eventFilter(QObject *watched, QEvent *event)
     return QDialog::eventFilter(watched, event);
 }
 
+void SetupDialog::lockConnectionFields(bool locked)
+{
+    for (QWidget *w : std::as_const(connectionFields_))
+        w->setEnabled(!locked);
+}
+
 void SetupDialog::open()
 {
-    const bool down = g_.texts.text(StateTexts::ConnectionState) == QLatin1String("DISCONNECTED");
-    for (QWidget *w : std::as_const(connectionFields_))
-        w->setEnabled(down);
+    lockConnectionFields(g_.texts.text(StateTexts::ConnectionState) != kDisconnected);
     show();
     raise();
     activateWindow();

@@ -44,6 +44,7 @@ private:
     void addCallSign();
     void leaveTxPort();
     void applyGreying();
+    void lockConnectionFields(bool locked);
 
     Gateway &g_;
     QTabWidget *tabs_ = nullptr;

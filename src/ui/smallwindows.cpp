@@ -79,6 +79,12 @@ QUrl callbookLookup(const Services &s, const QString &call)
                                                  encodedCall(dash < 0 ? call : call.left(dash)));
 }
 
+QString serviceName(const QString &host)
+{
+    const QString name = Services::address(host, {}).host();
+    return name.isEmpty() ? host : name;
+}
+
 void openHelp(QWidget *parent)
 {
 #ifdef Q_OS_WIN
@@ -154,14 +160,8 @@ void FrameWindow::showFrame(const QString &frame)
     if (gt < 0)
         return;
     source_ = frame.left(gt);
-    // The services by host name alone, as the operator knows them.
-    const auto name = [](const QUrl &url, const QString &setting) {
-        return url.host().isEmpty() ? setting : url.host();
-    };
-    callbook_->setText(source_ + QStringLiteral(" en ") +
-                       name(callbookLookup(services_, source_), services_.callbookHost));
-    aprs_->setText(source_ + QStringLiteral(" en ") +
-                   name(aprsLookup(services_, source_), services_.aprsLookupHost));
+    callbook_->setText(source_ + QStringLiteral(" en ") + serviceName(services_.callbookHost));
+    aprs_->setText(source_ + QStringLiteral(" en ") + serviceName(services_.aprsLookupHost));
     show();
     raise();
     activateWindow();
@@ -204,6 +204,8 @@ StatisticsWindow::StatisticsWindow(const Gateway &gateway, QWidget *parent)
     grid->addWidget(rfPort_, StateTexts::RfToInet, 2);
     grid->addWidget(inetPort_, StateTexts::InetToRf, 2);
     showPorts();
+    connect(&gateway, &Gateway::started, this, &StatisticsWindow::showPorts);
+    connect(&gateway, &Gateway::settingsConfirmed, this, &StatisticsWindow::showPorts);
 
     auto *ok = new QPushButton(QStringLiteral("&OK"));
     ok->setObjectName(QStringLiteral("Command1"));

@@ -26,6 +26,9 @@ void openAddress(const QUrl &url);
 QUrl aprsLookup(const Services &s, const QString &call);
 // A station in the call book: the call without its SSID.
 QUrl callbookLookup(const Services &s, const QString &call);
+// A service's host as the operator knows it: the name alone, without scheme
+// or port.
+QString serviceName(const QString &host);
 
 // The operator's help: on Windows "Zeno Kestrel.chm" in the working
 // directory, elsewhere help.html beside the program, in the browser. When it
@@ -55,17 +58,17 @@ private:
     QPushButton *aprs_;
 };
 
-// Form7: the traffic counters and the ports in use.
+// Form7: the traffic counters and the ports in use, that is the ports the
+// host was last told: at start-up and at each OK of the setup dialog.
 class StatisticsWindow : public QDialog
 {
     Q_OBJECT
 public:
     explicit StatisticsWindow(const Gateway &gateway, QWidget *parent = nullptr);
 
-    // Rereads the ports from the settings (after the setup dialog's OK).
+private:
     void showPorts();
 
-private:
     const Gateway &gateway_;
     std::array<QLabel *, StateTexts::CounterCount> counters_{};
     QLabel *rfPort_;

@@ -75,9 +75,13 @@ private slots:
                     "N7OLD-1   " + stamp(120) + " \r\nN7NEW-1   " + stamp(118) + " \r\n");
         s.writeFile(s.programFile("positions.txt"),
                     "N7OLD-1   10.0km 90\xb0\r\nN7NEW-1   20.0km 90\xb0\r\n");
+        // A UTF-8 terminal reads the degree sign as UTF-8; the files keep Latin-1.
+        qputenv("LC_ALL", "C.UTF-8");
         Child kestrel(programUnderTest("KESTREL_BIN"),
                       {"--headless", "--program-dir", s.programDir(), "--mailbox", s.mailboxDir()});
+        qunsetenv("LC_ALL");
         QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("MHeard -1 N7OLD-1"), 5000);
+        QVERIFY(kestrel.out().contains("20.0km 90\xc2\xb0\n"));
         // Disconnected: heard and listed, not sent.
         rx(s, " 1:Fm N1ABC-7 To APRS Via N1DIG <UI pid=F0 Len=5 >[14:00:05]\\r>Test");
         QTRY_VERIFY_WITH_TIMEOUT(kestrel.out().contains("MHeard + N1ABC-7"), 5000);

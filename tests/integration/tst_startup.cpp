@@ -56,7 +56,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(watch.out().count('\n'), 4, 5000);
         QCOMPARE(watch.out(), QByteArray("CHANGEPORT rxp=2 txp=3\n"
                                          "APPLICATION MyProgram\n"
-                                         "SETTVF to=APKR02 via=\n"
+                                         "SETTVF to=APKR02 via=ARISS\n"
                                          "SETTVF to=APKR02 via=ARISS\n"));
         kestrel.signal(SIGTERM);
         QCOMPARE(kestrel.finish(), 0);
@@ -105,6 +105,31 @@ private slots:
         QCOMPARE(kestrel.finish(), 0);
         QCOMPARE(TempStation::readFile(s.programFile("mheard.txt")), kRows);
         QVERIFY(QFileInfo::exists(s.programFile("positions.txt")));
+    }
+
+    void secondGatewayOnTheSameFolderEndsUntouched()
+    {
+        TempStation s;
+        Child first(bin("KESTREL_BIN"), kestrelArgs(s));
+        QTRY_VERIFY_WITH_TIMEOUT(first.out().contains("Host: zeno server active!"), 5000);
+        const auto before = s.snapshot();
+        Child second(bin("KESTREL_BIN"), kestrelArgs(s));
+        QCOMPARE(second.finish(), 1);
+        QVERIFY2(second.err().contains("Kestrel already runs on the program folder"), second.err());
+        QVERIFY(second.out().isEmpty());
+        QCOMPARE(s.snapshot(), before);
+        QCOMPARE(first.p.state(), QProcess::Running);
+        first.signal(SIGTERM);
+        QCOMPARE(first.finish(), 0);
+        // The kernel let go of the lock with the process: a new run starts.
+        Child third(bin("KESTREL_BIN"), kestrelArgs(s));
+        QTRY_VERIFY_WITH_TIMEOUT(third.out().contains("Host: zeno server active!"), 5000);
+        third.p.kill();
+        QVERIFY(third.p.waitForFinished());
+        Child fourth(bin("KESTREL_BIN"), kestrelArgs(s));
+        QTRY_VERIFY_WITH_TIMEOUT(fourth.out().contains("Host: zeno server active!"), 5000);
+        fourth.signal(SIGTERM);
+        QCOMPARE(fourth.finish(), 0);
     }
 
     void closedOutputAndFailedSave()
@@ -180,8 +205,8 @@ private slots:
         zenoHost(s, {"rx", " 1:Fm N1ABC To APRS <UI>[1]\\rA\\x00B\\\\\\n\\xff"});
         QCOMPARE(s.mailboxValue("RXData", "String"),
                  QByteArray(" 1:Fm N1ABC To APRS <UI>[1]\rA\0B\\\n\xff", 34));
-        // get gives what the gateway reads: the bytes before a NUL.
-        QCOMPARE(zenoHost(s, {"get", "RXData"}), QByteArray(" 1:Fm N1ABC To APRS <UI>[1]\rA"));
+        QCOMPARE(zenoHost(s, {"get", "RXData"}),
+                 QByteArray(" 1:Fm N1ABC To APRS <UI>[1]\rA\0B\\\n\xff", 34));
 
         s.writeFile(s.root() + "/pass.txt", "first\\rone\n\nsecond\\rtwo\r\n");
         QElapsedTimer t;

@@ -1,5 +1,6 @@
 #include "core/gateway.h"
 #include "core/mailbox/directorystore.h"
+#include "support/child.h"
 #include "support/httptestserver.h"
 #include "support/tempstation.h"
 #include "ui/mainwindow.h"
@@ -16,7 +17,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <csignal>
 
 using namespace kestrel;
 
@@ -34,19 +38,23 @@ class TestMainWindow : public QObject
 {
     Q_OBJECT
 
+    // The window is built before start-up, as in the desktop program.
     struct Station
     {
-        Station()
+        explicit Station(const QByteArray &services = {})
             : store(s.mailboxDir().toStdString()),
               gateway(ProgramFolder(s.programDir()), store, clock)
         {
             s.writeFile(s.programFile("mheard.txt"), "N1ABC-7   06-12-26 13:59:00 RS0ISS*\r\n");
+            if (!services.isEmpty())
+                s.writeFile(s.programFile("services.ini"), services);
             gateway.start();
         }
         TempStation s;
         mailbox::DirectoryStore store;
         Clock clock;
         Gateway gateway;
+        MainWindow window{gateway};
     };
 
     template <typename T> static T *child(QWidget &w, const char *name)
@@ -61,7 +69,7 @@ private slots:
     void controlsShowTheGateway()
     {
         Station st;
-        MainWindow w(st.gateway);
+        MainWindow &w = st.window;
         w.show();
         QCOMPARE(w.objectName(), QStringLiteral("Form1"));
         QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("DISCONNECTED"));
@@ -91,7 +99,7 @@ private slots:
     void commandsReachTheGateway()
     {
         Station st;
-        MainWindow w(st.gateway);
+        MainWindow &w = st.window;
         w.show();
         QCheckBox *listAll = child<QCheckBox>(w, "Check1");
         QVERIFY(!listAll->isChecked());
@@ -125,10 +133,11 @@ private slots:
 
     void lookUpsFromTheLists()
     {
-        Station st;
+        Station st("[services]\naprs_lookup_host=aprs.example.net\n"
+                   "callbook_host=http://calls.example.org:8080\n");
         Opened opened;
         QDesktopServices::setUrlHandler("http", &opened, "open");
-        MainWindow w(st.gateway);
+        MainWindow &w = st.window;
         w.show();
         st.gateway.mheardList.append("N0CALL-9  06-12-26 14:00:00 RS0ISS*");
         QListView *heard = child<QListView>(w, "List4");
@@ -140,10 +149,14 @@ private slots:
         QTest::mouseClick(heard->viewport(), Qt::RightButton, {}, QPoint(5, 5));
         QTRY_VERIFY(menu->isVisible());
         menu->hide();
+        // The services of services.ini, by name.
+        QCOMPARE(child<QAction>(w, "fi")->text(), QStringLiteral("aprs.example.net"));
+        QCOMPARE(child<QAction>(w, "qrz")->text(), QStringLiteral("calls.example.org"));
         child<QAction>(w, "fi")->trigger();
         child<QAction>(w, "qrz")->trigger();
-        QCOMPARE(opened.urls, (QList<QUrl>{QUrl("http://www.findu.com/cgi-bin/find.cgi?N0CALL-9"),
-                                           QUrl("http://www.qrz.com/db/N0CALL")}));
+        QCOMPARE(opened.urls,
+                 (QList<QUrl>{QUrl("http://aprs.example.net/cgi-bin/find.cgi?N0CALL-9"),
+                              QUrl("http://calls.example.org:8080/db/N0CALL")}));
 
         // Either row of a frame in the Internet list opens the same frame.
         st.gateway.internetList.append("N0CALL-7>APRS,WIDE1-1:");
@@ -169,7 +182,7 @@ private slots:
     void exitMenuSavesNoLists()
     {
         Station st;
-        MainWindow w(st.gateway);
+        MainWindow &w = st.window;
         QTemporaryDir cwd;
         const QString old = QDir::currentPath();
         QDir::setCurrent(cwd.path());
@@ -180,6 +193,40 @@ private slots:
         QCOMPARE(quit.size(), 1);
         QVERIFY(QFileInfo::exists(cwd.path() + "/estaciones.txt"));
         QCOMPARE(TempStation::readFile(st.s.programFile("mheard.txt")).count('\n'), 1);
+    }
+
+    // The desktop program itself: what kestrel.ini holds is in force whole,
+    // also where a box would let the operator type less (the web server's
+    // port, written with leading zeros to the file's limit, has a box of
+    // five), and a run without OK leaves the file as it was.
+    void desktopProgramKeepsTheFile()
+    {
+        TempStation s;
+        quint16 port = 0;
+        {
+            QTcpServer probe;
+            QVERIFY(probe.listen(QHostAddress::LocalHost));
+            port = probe.serverPort();
+        }
+        s.writeSettings({"Web Server YES/NO= 1",
+                         "Web Server Port=" + QString::number(port).rightJustified(50, u'0'),
+                         "Status Text=" + QString(50, u's'), "Interval=10800"});
+        const QByteArray before = TempStation::readFile(s.programFile("kestrel.ini"));
+        Child kestrel(programUnderTest("KESTREL_BIN"),
+                      {"--web-address", "127.0.0.1", "--program-dir", s.programDir(), "--mailbox",
+                       s.mailboxDir()});
+        const auto served = [port] {
+            QTcpSocket page;
+            page.connectToHost(QHostAddress::LocalHost, port);
+            if (!page.waitForConnected(200))
+                return false;
+            page.write("GET / HTTP/1.0\r\n\r\n");
+            return page.waitForReadyRead(2000) && page.readAll().startsWith("HTTP/1.");
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(served(), 10000);
+        kestrel.signal(SIGTERM);
+        QCOMPARE(kestrel.finish(), 0);
+        QCOMPARE(TempStation::readFile(s.programFile("kestrel.ini")), before);
     }
 };
 

@@ -27,10 +27,13 @@ class TestSetupDialog : public QObject
 {
     Q_OBJECT
 
+    // The dialog is built before start-up reads kestrel.ini, as in the
+    // desktop program.
     struct Station
     {
-        Station()
+        explicit Station(const QStringList &settings = {})
         {
+            s.writeSettings(settings);
             gateway.start();
             dialog.open();
         }
@@ -110,24 +113,126 @@ private slots:
         QCOMPARE(back.digiList(), st.gateway.settings.digiList());
     }
 
+    // What the file or the record holds is shown whole and kept, also where
+    // it is longer than a box lets the operator type; Cancel and then OK
+    // write the file back byte for byte.
+    void fileValuesSurviveTheDialog_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("line");
+        const auto row = [](const char *name, const char *control, const QString &line) {
+            QTest::newRow(name) << QString::fromLatin1(control) << line;
+        };
+        const auto full = [](const char *start, int length) {
+            return QString::fromLatin1(start).leftJustified(length, u'x');
+        };
+        row("host", "Text1", "APRS-IS Host=" + full("h.", 50));
+        row("port", "Text2", "APRS-IS Port=" + full("1", 50));
+        row("validation", "Text5", "Validation#=" + full("2", 50));
+        row("filter", "Text15", "APRS Filter=" + full("r/49/-72/100 ", 100));
+        row("proxy", "Text16", "Proxy Address=" + full("p:", 50));
+        row("answer", "Text7", "Answer Text=" + full("a", 50));
+        row("interval", "Text12", "Interval=10800");
+        row("interval zeros", "Text12", "Interval=00006");
+        row("interval full", "Text12", "Interval=" + QString(50, u'9'));
+        row("status 48", "Text9", "Status Text=" + full("s", 48));
+        row("status", "Text9", "Status Text=" + full("s", 50));
+        row("bulletin", "Text8", "Bulletin Text=" + full("b", 50));
+        row("path", "Text11", "UnprotoPath=" + full("WIDE1-1,", 50));
+        row("web port", "Text3", "Web Server Port=" + full("0", 50));
+        row("comments", "Text10", "Web Comments=" + full("c", 50));
+        // An empty choice shows nothing, not an item that is not in force.
+        row("no expiry", "Combo2", "MHExpTime=");
+        row("no rate", "Combo4", "Packets/min=");
+        row("no item", "Combo2", "MHExpTime=24");
+        row("rx all", "Combo1", "RF Port>IGate=All");
+    }
+
+    void fileValuesSurviveTheDialog()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, line);
+        Station st({line});
+        const QByteArray before = st.file();
+        const QString value = line.mid(line.indexOf(u'=') + 1);
+        QWidget *w = st.control<QWidget>(control.toLatin1());
+        const auto shown = [w] {
+            if (auto *box = qobject_cast<QLineEdit *>(w))
+                return box->text();
+            return qobject_cast<QComboBox *>(w)->currentText();
+        };
+        QCOMPARE(shown(), value);
+        st.control<QPushButton>("Command2")->click();
+        st.dialog.open();
+        QCOMPARE(shown(), value);
+        st.control<QPushButton>("Command1")->click();
+        QCOMPARE(st.file(), before);
+    }
+
+    // The limits are on what the operator types; a longer value that came
+    // from the file can be edited, not made longer.
+    void typingStopsAtTheLimit_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("kept");
+        const auto row = [](const char *name, const char *control, const char *line,
+                            const QString &typed, const QString &kept) {
+            QTest::newRow(name) << QString::fromLatin1(control) << QString::fromLatin1(line)
+                                << typed << kept;
+        };
+        row("interval", "Text12", "Interval=", "99999", "9999");
+        row("host", "Text1", "APRS-IS Host=", QString(300, u'x'), QString(50, u'x'));
+        row("answer", "Text7", "Answer Text=", QString(60, u'a'), QString(45, u'a'));
+        row("web port", "Text3", "Web Server Port=", "http", "http");
+        row("longer from file", "Text12", "Interval=10800", "1", "10800");
+        row("shortened", "Text12", "Interval=10800", "\b\b", "108");
+    }
+
+    void typingStopsAtTheLimit()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, line);
+        QFETCH(QString, typed);
+        QFETCH(QString, kept);
+        Station st({line});
+        auto *box = st.control<QLineEdit>(control.toLatin1());
+        box->end(false);
+        QTest::keyClicks(box, typed);
+        QCOMPARE(box->text(), kept);
+        st.control<QPushButton>("Command1")->click();
+        const QString key = line.left(line.indexOf(u'=') + 1);
+        QVERIFY(st.file().contains((key + kept + "\r\n").toLatin1()));
+    }
+
+    void choosingTheShownItemSetsIt()
+    {
+        Station st({"MHExpTime="});
+        auto *expiry = st.control<QComboBox>("Combo2");
+        QCOMPARE(expiry->currentIndex(), -1);
+        QTest::keyClick(expiry, Qt::Key_Down);
+        QCOMPARE(st.gateway.settings.text(F::MHExpTime), QStringLiteral("2"));
+    }
+
     void handlers()
     {
         Station st;
         // Proxy: a bare address unticks the box with the format message.
-        // (the window shows the gateway's notices, as for a rejected login)
-        QSignalSpy notices(&st.gateway, &Gateway::notice);
+        QSignalSpy information(&st.gateway, &Gateway::information);
         auto *proxy = st.control<QCheckBox>("Check2");
-        st.control<QLineEdit>("Text16")->setText("192.0.2.1");
+        auto *proxyAddress = st.control<QLineEdit>("Text16");
+        QTest::keyClicks(proxyAddress, "192.0.2.1");
         proxy->click();
         QVERIFY(!proxy->isChecked());
         QVERIFY(!st.gateway.settings.isOn(F::ProxyYesNo));
-        QCOMPARE(notices.size(), 1);
-        QCOMPARE(notices[0][0].toString(),
+        QCOMPARE(information.size(), 1);
+        QCOMPARE(information[0][0].toString(),
                  QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
-        st.control<QLineEdit>("Text16")->setText("192.0.2.1:8080");
+        QTest::keyClicks(proxyAddress, ":8080");
         proxy->click();
         QVERIFY(proxy->isChecked());
-        QCOMPARE(notices.size(), 1);
+        QCOMPARE(information.size(), 1);
 
         auto *interval = st.control<QLineEdit>("Text12");
         auto *hours = st.control<QLabel>("Label22");
@@ -139,7 +244,6 @@ private slots:
             interval->setText(typed);
             QCOMPARE(hours->text(), QString::fromLatin1(shown));
         }
-        QCOMPARE(interval->text(), QStringLiteral("9999")); // four characters at most
 
         // Use DIGI Symbol reshapes the beacon text at once.
         st.control<QCheckBox>("Check10")->click();
@@ -148,15 +252,11 @@ private slots:
 
         // Call sign and path are upper-cased on leaving the box.
         auto *path = st.control<QLineEdit>("Text11");
-        path->setText("wide1-1");
+        path->clear();
+        QTest::keyClicks(path, "wide1-1");
         emit path->editingFinished();
         QCOMPARE(st.gateway.settings.text(F::UnprotoPath), QStringLiteral("WIDE1-1"));
-
-        // Pasted text beyond what the file keeps is cut where the box ends.
-        st.control<QLineEdit>("Text1")->setText(QString(300, 'x') + "\r\nrotate.aprs.net");
-        QCOMPARE(st.gateway.settings.text(F::AprsIsHost).size(), 50);
-        st.control<QLineEdit>("Text3")->setText("http");
-        QCOMPARE(st.gateway.settings.text(F::WebServerPort), QStringLiteral("http"));
+        QCOMPARE(path->text(), QStringLiteral("WIDE1-1"));
     }
 
     void txPortOkCancelAndLock()
@@ -164,7 +264,7 @@ private slots:
         Station st;
         const QByteArray before = st.file();
         auto *tx = st.control<QComboBox>("Combo3");
-        tx->setCurrentText("3");
+        QTest::keyClick(tx, '3');
         QCOMPARE(st.gateway.settings.text(F::IGateRfPort), QStringLiteral("3"));
         // Leaving the box warns; the port stays.
         st.control<QTabWidget>("Tabs")->setCurrentIndex(2);
@@ -193,9 +293,11 @@ private slots:
         for (const char *name : {"Text1", "Text2", "Text5", "Text15", "Text16"})
             QVERIFY2(!st.control<QWidget>(name)->isEnabled(), name);
         QVERIFY(st.control<QWidget>("Text6")->isEnabled());
-        st.gateway.texts.set(StateTexts::ConnectionState, "DISCONNECTED");
-        st.dialog.open();
-        QVERIFY(st.control<QWidget>("Text1")->isEnabled());
+        // A refused login unlocks them in the open dialog.
+        st.gateway.receivePath.handle("# logresp " + TempStation::kCall.toLatin1() +
+                                      " unverified, server T2TEST\r\n");
+        for (const char *name : {"Text1", "Text2", "Text5", "Text15", "Text16"})
+            QVERIFY2(st.control<QWidget>(name)->isEnabled(), name);
     }
 };
 

@@ -32,11 +32,12 @@ class TestSmallWindows : public QObject
 
     struct Station
     {
-        Station()
+        explicit Station(bool started = true)
             : store(s.mailboxDir().toStdString()),
               gateway(ProgramFolder(s.programDir()), store, clock)
         {
-            gateway.start();
+            if (started)
+                gateway.start();
         }
         TempStation s;
         mailbox::DirectoryStore store;
@@ -128,8 +129,10 @@ private slots:
 
     void statisticsFollowTheGateway()
     {
-        Station st;
+        // Built before start-up, as in the desktop program.
+        Station st(false);
         StatisticsWindow w(st.gateway);
+        st.gateway.start();
         w.show();
         const char *names[] = {"RfToInet", "InetToRf", "RfRx", "RfTx", "InetTx", "InetRx"};
         QCOMPARE(text(w, "InetRx"), QStringLiteral("0"));
@@ -140,11 +143,13 @@ private slots:
         for (int c = 0; c < StateTexts::CounterCount; ++c)
             QCOMPARE(text(w, names[c]), QString::number(c + 1));
 
+        // The ports the host was told: those of start-up, then each OK's.
         QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:1"));
         QCOMPARE(text(w, "IGateRfPort"), QStringLiteral("Port:0"));
         st.gateway.settings.setText(Settings::RfPortIGate, "All");
         st.gateway.settings.setText(Settings::IGateRfPort, "2");
-        w.showPorts();
+        QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:1"));
+        QVERIFY(st.gateway.confirmSettings());
         QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:All"));
         QCOMPARE(text(w, "IGateRfPort"), QStringLiteral("Port:2"));
         child<QPushButton>(w, "Command1")->click();

@@ -28,21 +28,25 @@ private slots:
         for (const char *info : {"=/5L!!<*e7>7P[", "/092345z/5L!!<*e7>7P["}) {
             const auto c = decode(info);
             QVERIFY(c.compressed);
+            QCOMPARE(c.timeStamped, info[0] == '/');
             QCOMPARE(c.position.latitude, QStringLiteral("4930.00N"));
             QCOMPARE(c.position.longitude, QStringLiteral("07245.00W"));
         }
         // A plain position with a time stamp is not taken.
         QVERIFY(!decode("/092345z4903.50N/07201.75W>").accepted());
 
-        const auto rmc =
-            decode("$GPRMC,123519,A,4807.0380,N,01131.0000,E,022.4,084.4,230394,003.1,W*6A");
-        QCOMPARE(rmc.kind, Kind::GPS);
-        QCOMPARE(rmc.position.latitude, QStringLiteral("4807.03N"));
-        QCOMPARE(rmc.position.longitude, QStringLiteral("01131.00E"));
-        const auto gga =
-            decode("$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47");
-        QCOMPARE(gga.position.latitude, QStringLiteral("4807.03N"));
-        QCOMPARE(gga.position.longitude, QStringLiteral("01131.00E"));
+        // NMEA minutes with however many decimals, cut or filled to two.
+        for (const char *info :
+             {"$GPRMC,123519,A,4807.0380,N,01131.0000,E,022.4,084.4,230394,003.1,W*6A",
+              "$GPRMC,123519,A,4807.038,N,01131.000,E,022.4,084.4,230394,003.1,W*6A",
+              "$GPRMC,123519,A,4807.03,N,01131.00,E,022.4,084.4,230394,003.1,W*6A",
+              "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47",
+              "$GPGGA,123519,4807.03,N,01131.0,E,1,08,0.9,545.4,M,46.9,M,,*47"}) {
+            const auto gps = decode(info);
+            QCOMPARE(gps.kind, Kind::GPS);
+            QCOMPARE(gps.position.latitude, QStringLiteral("4807.03N"));
+            QCOMPARE(gps.position.longitude, QStringLiteral("01131.00E"));
+        }
 
         const auto mic = decoder::decode("N1ABC>S32U6T:`(_fn\"Oj/", {}, false);
         QCOMPARE(mic.kind, Kind::MIC_E);
@@ -57,8 +61,9 @@ private slots:
         QCOMPARE(decode(";LEOSAT   *142000z4903.50N\\07201.75WSsat").kind, Kind::Objeto);
         QCOMPARE(decode(":N2XYZ    :hello{1").kind, Kind::Mensaje);
         QCOMPARE(decode("@092345z4903.50N/07201.75W_").kind, Kind::Meteo);
-        for (const char *info : {";LEOSAT   *142000z4903.50N\\07201.75WSsat", ":N2XYZ    :hello{1",
-                                 ">status", "@092345z4903.50N/07201.75W_", "T#001,1,2,3"})
+        for (const char *info :
+             {";LEOSAT   *142000z4903.50N\\07201.75WSsat", ":N2XYZ    :hello{1", ">status",
+              "@092345z4903.50N/07201.75W_", "T#001,1,2,3", "$GPRMC,123519,V,,,,,,,230394,,*6A"})
             QVERIFY2(!decode(info).accepted(), info);
         QVERIFY(!decoder::decode("no separator at all", {}, false).accepted());
         QVERIFY(decoder::decode("N1ABC>APRS !4903.50N/07201.75W-", {}, false)

@@ -200,6 +200,10 @@ private slots:
         r.gateway.settings.setCheck(F::DishSymbol, false);
         QCOMPARE(r.gateway.settings.text(F::InternetBeaconText),
                  QStringLiteral("=4903.50N\\07201.75W-PHG2360 ISS station"));
+        // Without the host's text there is no position to mark: no "/#" alone.
+        r.gateway.settings.setCheck(F::DishSymbol, true);
+        r.gateway.settings.setText(F::HostBeaconText, QString());
+        QCOMPARE(r.gateway.settings.text(F::InternetBeaconText), QString());
     }
 
     void listsKeptByCloseNotByExit()
@@ -345,6 +349,10 @@ private slots:
         r2.gateway.start();
         QVERIFY(r2.gateway.settings.text(F::HostBeaconText).isEmpty());
         QVERIFY(errors(s).contains("has nothing after its [APRS] line"));
+        s.writeFile(folder + "/Zeno.ini", "[APRS]\r\n\r\n");
+        Run r3(s);
+        r3.gateway.start();
+        QVERIFY(errors(s).contains("has an empty line after its [APRS] line"));
     }
 
     void sameFrameTextIsTakenOnce()

@@ -63,11 +63,13 @@ private slots:
         QCOMPARE(QDir(QFileInfo(file).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
-    void readStopsAtNulAndAtTheLimit()
+    void readKeepsEveryByteUpToTheLimit()
     {
         DirectoryStore store(dir.path().toStdString());
-        store.set(kHkcu, "Software\\Zeno\\Status", "String", std::string("Zeno\0junk", 9));
-        QCOMPARE(*store.get(kHkcu, "Software\\Zeno\\Status", "String"), std::string("Zeno"));
+        // A frame's information may hold a NUL; the file holds the value whole.
+        store.set(kHkcu, "Software\\Zeno\\RXData", "String", std::string("A\0B\r\xff", 5));
+        QCOMPARE(*store.get(kHkcu, "Software\\Zeno\\RXData", "String"),
+                 std::string("A\0B\r\xff", 5));
 
         const std::string huge(3 * DirectoryStore::kMaxValueBytes, 'x');
         store.set(kHkcu, "Software\\Zeno\\RXData", "String", huge);
@@ -173,8 +175,8 @@ private slots:
         QVERIFY(clock.elapsed() >= 2 * HostMailbox::kCommandGapMs);
         QCOMPARE(store.writes,
                  std::vector<std::string>({"RXP=2", "TXP=3", "Command=/CHANGEPORT/",
-                                           "Application=MyProgram", "To=APKR02", "Command=/SETTVF/",
-                                           "Via=ARISS", "Command=/SETTVF/"}));
+                                           "Application=MyProgram", "To=APKR02", "Via=ARISS",
+                                           "Command=/SETTVF/", "Command=/SETTVF/"}));
     }
 
     void transmitTextsWaitForEachOther()

@@ -26,27 +26,42 @@ private slots:
         QVERIFY(!position::compressed("5L!!<*e"));
     }
 
+    void micE_data()
+    {
+        for (const char *column : {"destination", "information", "latitude", "longitude", "line"})
+            QTest::addColumn<QString>(column);
+        const auto row = [](const char *name, const char *destination, const char *information,
+                            const char *latitude, const char *longitude, const QString &line) {
+            QTest::newRow(name) << destination << information << latitude << longitude << line;
+        };
+        const QString line = "Course:251\u00b0 Speed:37 km/h (Returning)";
+        row("plain", "S32U6T", "`(_fn\"Oj/", "3325.64N", "01207.74W", line);
+        // The offset of the fifth character: 110-179 as they come, 100-109
+        // and 0-9 (Paris) corrected from 180-189 and 190-199.
+        row("110-179", "S32UVT", "`(_fn\"Oj/", "3325.64N", "11207.74W", line);
+        row("100-109", "S32UVT", "`o_fn\"Oj/", "3325.64N", "10307.74W", line);
+        // Course hundreds 0, not -400; s = 2, d = 20: 22 knots.
+        row("0-9, course 47", "TX5QT0", "`x1!n0K/", "4851.40N", "00221.05E",
+            "Course:47\u00b0 Speed:40 km/h (En Route)");
+        // s = 8, d = 37: 83 knots, 153 km/h (by 1.855); course 751 less 400.
+        row("speed", "S32U6T", "`(_f$AO", "3325.64N", "01207.74W",
+            "Course:351\u00b0 Speed:153 km/h (Returning)");
+        // A short destination: no latitude, no status, no west; the rest stays.
+        row("short destination", "S32U", "`(_fn\"Oj/", "", "01207.74E",
+            "Course:251\u00b0 Speed:37 km/h ()");
+        row("short body", "S32U6T", "`(_f", "3325.64N", "", "");
+        // Letters outside the digit ranges repeat the digit before them.
+        row("odd letters", "3KZ4LL", "`(_fn\"Oj/", "3334.44S", "11207.74W",
+            "Course:251\u00b0 Speed:37 km/h (Priority)");
+    }
     void micE()
     {
-        const auto m = position::micE("S32U6T", "`(_fn\"Oj/");
-        QCOMPARE(m.latitude, QStringLiteral("3325.64N"));
-        QCOMPARE(m.longitude, QStringLiteral("01207.74W"));
-        QCOMPARE(m.line, QStringLiteral("Course:251\u00b0 Speed:37 km/h (Returning)"));
-        // The longitude offset of the fifth character, no 180-199 correction.
-        QCOMPARE(position::micE("S32UVT", "`(_fn\"Oj/").longitude, QStringLiteral("11207.74W"));
-        // s = 8, d = 37: 83 knots, 153 km/h (by 1.855).
-        QVERIFY(position::micE("S32U6T", "`(_f$AO").line.contains("Speed:153 km/h"));
-        // A short destination gives no latitude and no status; the rest stays.
-        const auto shortDest = position::micE("S32U", "`(_fn\"Oj/");
-        QVERIFY(shortDest.latitude.isEmpty());
-        QCOMPARE(shortDest.line, QStringLiteral("Course:251\u00b0 Speed:37 km/h ()"));
-        // A body too short for its bytes ends cleanly.
-        const auto shortBody = position::micE("S32U6T", "`(_f");
-        QCOMPARE(shortBody.latitude, QStringLiteral("3325.64N"));
-        QVERIFY(shortBody.longitude.isEmpty());
-        QVERIFY(shortBody.line.isEmpty());
-        // Letters outside the digit ranges repeat the digit before them.
-        QCOMPARE(position::micE("3KZ4LL", "`(_fn\"Oj/").latitude, QStringLiteral("3334.44S"));
+        QFETCH(QString, destination);
+        QFETCH(QString, information);
+        const auto m = position::micE(destination, information);
+        QTEST(m.latitude, "latitude");
+        QTEST(m.longitude, "longitude");
+        QTEST(m.line, "line");
     }
 
     void distanceAndBearing()
@@ -66,6 +81,8 @@ private slots:
         const auto here = position::distance("4903.50N/07201.75W", {"4903.50N", "07201.75W"});
         QCOMPARE(here->km, 0.0);
         QVERIFY(!here->degrees);
+        // Paris from Munich.
+        QCOMPARE(position::distance("4808.27N/01134.50E", {"4851.40N", "00221.05E"})->km, 683.5);
         // One degree of latitude on the 6371 km sphere, to one decimal.
         QCOMPARE(position::distance(origin, {"0100.00N", "00000.00E"})->km, 111.2);
         // Minutes are taken to two decimals of a degree, truncated: 30.99' is 0.51 degrees.

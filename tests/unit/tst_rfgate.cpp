@@ -63,9 +63,12 @@ private slots:
         QCOMPARE(m->destination, QStringLiteral("APRS"));
         QCOMPARE(m->via, QStringLiteral(",N1DIG*,WIDE2-1"));
         QCOMPARE(m->information, QStringLiteral(">hello"));
-        // A line feed in the information would be a second APRS-IS line.
-        QCOMPARE(MonitorText::parse(kDirect + "\nN9EVL>APRS:forged")->information,
-                 QStringLiteral("!4903.50N/07201.75W-Test"));
+        // Every byte up to the line's end, as heard: the server compares
+        // whole lines. A second line would be a packet of its own.
+        const QString odd = QString::fromLatin1("`x1!n0K/ \0\x1c\xb0 ", 13);
+        for (const QString &end : {"", "\r", "\n", "\r\nN9EVL>APRS:forged", "\rmore"})
+            QCOMPARE(MonitorText::parse(kDirect + odd + end)->information,
+                     "!4903.50N/07201.75W-Test" + odd);
         for (const char *bad : {"", "Fm", " 1:Fm N1ABC To APRS", " 1:Fm N1ABC [x]", "To Fm <]",
                                 " 1:FmTo <UI>]x", " 1:Fm N1ABC To APRS Via <UI>]"})
             QVERIFY2(!MonitorText::parse(QString::fromLatin1(bad)), bad);
@@ -136,6 +139,11 @@ private slots:
         st.hear(QString(kDirect).replace("N1ABC-7", "N5NEW").replace("14:00:05", "14:00:30"));
         QCOMPARE(st.gateway.mheardList.rows().last().left(5), QStringLiteral("N5NEW"));
         QCOMPARE(st.gateway.refusals.count(Refusal::Disconnected), 1);
+
+        // Not a monitor text: logged byte for byte as the host wrote it.
+        st.hear(" 1:Fm N1BAD [x]\r\\");
+        QVERIFY(TempStation::readFile(st.s.programFile("errors.txt"))
+                    .contains("Error_timer6 Packet: 1:Fm N1BAD [x]\r\\\r\n"));
     }
 
     void positionsAndTheRecord()
@@ -158,11 +166,20 @@ private slots:
     {
         Station st;
         st.gateway.settings.setText(F::HostBeaconText, QString());
+        st.hear(" 1:Fm N1ABC-9 To S32U6T <UI pid=F0 Len=9 >[14:00:04]\r`(_fn\"Oj/");
+        QVERIFY(!st.gateway.texts.text(StateTexts::MicELine).isEmpty());
         st.hear(kDirect);
         QVERIFY(st.gateway.positionsList.isEmpty());
         QVERIFY(st.gateway.texts.text(StateTexts::DxText).isEmpty());
+        // A position that is not Mic-E clears the Mic-E line all the same.
+        QVERIFY(st.gateway.texts.text(StateTexts::MicELine).isEmpty());
+        // Only a compressed position without a time stamp reads "Comprimida".
+        st.hear(QString(kDirect).replace("!4903.50N/07201.75W-Test", "/092345z/5L!!<*e7>7P["));
+        QVERIFY(st.gateway.texts.text(StateTexts::LastStation).isEmpty());
+        st.hear(QString(kDirect).replace("!4903.50N/07201.75W-Test", "=/5L!!<*e7>7P["));
+        QCOMPARE(st.gateway.texts.text(StateTexts::LastStation), QStringLiteral("Comprimida"));
         // Gated all the same.
-        QCOMPARE(st.sent().size(), 1);
+        QCOMPARE(st.sent().size(), 4);
     }
 
     void linesTheServersWouldDrop()
@@ -186,8 +203,15 @@ private slots:
         st.gateway.timer7Tick();
         QCOMPARE(st.gateway.mheardList.rows(), QStringList({"N1ABC-7   06-12-26 12:01:00 "}));
         QCOMPARE(st.gateway.positionsList.size(), 1);
+        QVERIFY(st.s.readFile(st.s.programFile("errors.txt"))
+                    .endsWith("14:00:00 1 row(s) dropped whose time heard cannot be read\r\n"));
         QCOMPARE(st.gateway.texts.text(StateTexts::DxText),
                  QString::fromLatin1("N1ABC-7   99.9km 90\xb0"));
+        // Ranked by the whole figure, five digits and all.
+        const QString far = QString::fromLatin1("N4FAR     10123.6km 45\xb0");
+        st.gateway.positionsList.setRows({QString::fromLatin1("N1ABC-7   1500.5km 90\xb0"), far});
+        st.gateway.rfGate.recomputeDx();
+        QCOMPARE(st.gateway.texts.text(StateTexts::DxText), far);
     }
 };
 

@@ -75,6 +75,9 @@ int main()
     check(!store.get(kCurrentUser, key, "Number"), "a value of another type reads as nothing");
     check(!store.get("HKEY_SOMEWHERE", key, "String"), "an unknown root reads as nothing");
 
+    check(dynamic_cast<RegistryStore *>(kestrel::mailbox::hostStore("").get()) != nullptr,
+          "the program's mailbox is the registry unless a folder is named");
+
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\ZenoTest");
     return failures == 0 ? 0 : 1;
 }

@@ -108,7 +108,7 @@ std::optional<std::string> DirectoryStore::get(const std::string &root, const st
     in.read(value.data(), static_cast<std::streamsize>(value.size()));
     value.resize(static_cast<std::size_t>(in.gcount()));
 #endif
-    return cutAtNul(std::move(value));
+    return value;
 }
 
 bool DirectoryStore::set(const std::string &root, const std::string &key, const std::string &name,

@@ -1,5 +1,8 @@
 #include "core/mailbox/store.h"
 
+#include "core/mailbox/directorystore.h"
+#include "core/mailbox/registrystore.h"
+
 namespace kestrel::mailbox {
 
 std::string cutAtNul(std::string value)
@@ -8,6 +11,15 @@ std::string cutAtNul(std::string value)
     if (nul != std::string::npos)
         value.resize(nul);
     return value;
+}
+
+std::unique_ptr<Store> hostStore(const std::string &folderFromCommandLine)
+{
+#ifdef _WIN32
+    if (folderFromCommandLine.empty())
+        return std::make_unique<RegistryStore>();
+#endif
+    return std::make_unique<DirectoryStore>(DirectoryStore::defaultFolder(folderFromCommandLine));
 }
 
 } // namespace kestrel::mailbox

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -13,8 +14,9 @@ class Store
 public:
     virtual ~Store() = default;
 
-    // The value's bytes before its first NUL, or nothing when the key or the
-    // value is missing or unreadable.
+    // The value's bytes (in the registry, those before its first NUL, as
+    // every reader of a registry string sees it), or nothing when the key or
+    // the value is missing or unreadable.
     virtual std::optional<std::string> get(const std::string &root, const std::string &key,
                                            const std::string &name) const = 0;
 
@@ -29,6 +31,11 @@ public:
 };
 
 inline constexpr const char *kCurrentUser = "HKEY_CURRENT_USER";
+
+// The mailbox the host shares: on Windows its registry, unless a folder is
+// named (--mailbox DIR); elsewhere the folder named, $ZENO_MAILBOX, or
+// ~/.zeno/registry.
+std::unique_ptr<Store> hostStore(const std::string &folderFromCommandLine);
 
 // A value as the registry hands it out: everything before the first NUL.
 std::string cutAtNul(std::string value);
