@@ -274,6 +274,11 @@ int measure(const QString &build)
 
 int main(int argc, char *argv[])
 {
+    if (benchHelp(
+            argc, argv,
+            "usage: bench_agw BUILD_DIR\n"
+            "Audio into direwolf to the line at APRS-IS, through zeno-host agw and kestrel.\n"))
+        return 0;
     QCoreApplication app(argc, argv);
     const QString build = buildDir(app.arguments());
     if (qEnvironmentVariableIsEmpty(kInside))

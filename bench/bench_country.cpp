@@ -17,8 +17,11 @@
 
 using namespace kestrel;
 
-int main()
+int main(int argc, char *argv[])
 {
+    if (benchHelp(argc, argv,
+                  "usage: bench_country\nLook-ups in a country table of 200,000 ranges.\n"))
+        return 0;
     const int rangeCount = 200000;
     QRandomGenerator rng(7);
 

@@ -28,6 +28,9 @@ void write(const QString &path, const QByteArray &bytes)
 
 int main(int argc, char *argv[])
 {
+    if (benchHelp(argc, argv,
+                  "usage: bench_rf\nThe RF pass with 300 rows in the lists, and the decoders.\n"))
+        return 0;
     QCoreApplication app(argc, argv);
     QTemporaryDir dir;
     const QString program = dir.path() + "/program";

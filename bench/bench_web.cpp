@@ -367,6 +367,10 @@ http {
 
 int main(int argc, char *argv[])
 {
+    if (benchHelp(argc, argv,
+                  "usage: bench_web (BENCH_WEB_SECONDS, default 10)\n"
+                  "The status page under wrk, beside nginx serving the same bytes.\n"))
+        return 0;
     Clock::readSystemZoneOnce(); // as the program does
     QCoreApplication app(argc, argv);
     const int seconds = std::max(1, qEnvironmentVariableIntValue("BENCH_WEB_SECONDS") > 0

@@ -8,6 +8,19 @@
 #include <QByteArray>
 #include <QFile>
 #include <QString>
+#include <cstdio>
+#include <cstring>
+
+// --help: the usage on standard output; the caller then ends with status 0.
+inline bool benchHelp(int argc, char **argv, const char *usage)
+{
+    for (int i = 1; i < argc; ++i)
+        if (std::strcmp(argv[i], "--help") == 0) {
+            std::fputs(usage, stdout);
+            return true;
+        }
+    return false;
+}
 
 inline void benchSummary(const char *bench, const char *figure, const QString &value,
                          const char *target = "")

@@ -34,12 +34,22 @@ void IssRoutine::run()
                                              QStringLiteral(" > Searching ..."));
     Gateway::disable(g_.Timer16);
 
-    page_.clear();
     timedOut_ = false;
     tooLong_ = false;
-    QNetworkRequest request(
-        Services::address(g_.services.aprsLookupHost, QStringLiteral("/cgi-bin/find.cgi?ISS")));
-    // A redirect is an answer the station did not ask for.
+    redirects_ = 0;
+    modeRun_ = g_.settings.isOn(Settings::IssObject);
+    at_ = Services::address(g_.services.aprsLookupHost, QStringLiteral("/cgi-bin/find.cgi?ISS"));
+    ask();
+    // For the whole run, redirects and all.
+    deadline_.start();
+}
+
+void IssRoutine::ask()
+{
+    page_.clear();
+    QNetworkRequest request(at_);
+    // Redirects are followed here, where their number and their host are
+    // checked.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
                          QNetworkRequest::ManualRedirectPolicy);
     request.setHeader(QNetworkRequest::UserAgentHeader, QStringLiteral("Kestrel"));
@@ -52,17 +62,41 @@ void IssRoutine::run()
         }
     });
     connect(reply_, &QNetworkReply::finished, this, &IssRoutine::arrived);
-    deadline_.start();
+}
+
+bool IssRoutine::followsRedirect(const QUrl &from, const QUrl &to)
+{
+    const bool sameScheme = to.scheme() == from.scheme();
+    const bool upgrade =
+        from.scheme() == QLatin1String("http") && to.scheme() == QLatin1String("https");
+    return (sameScheme || upgrade) && !to.host().isEmpty() &&
+           to.host().compare(from.host(), Qt::CaseInsensitive) == 0;
 }
 
 void IssRoutine::arrived()
 {
-    deadline_.stop();
     QNetworkReply *reply = reply_;
     reply_ = nullptr;
     reply->deleteLater();
     if (!tooLong_ && !timedOut_)
         page_ += reply->read(kMaxPage + 1 - page_.size());
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const QUrl target = reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    if (!timedOut_ && !tooLong_ && reply->error() == QNetworkReply::NoError && status >= 300 &&
+        status <= 399 && target.isValid()) {
+        const QUrl to = at_.resolved(target);
+        if (++redirects_ <= kMaxRedirects && followsRedirect(at_, to)) {
+            at_ = to;
+            return ask();
+        }
+        deadline_.stop();
+        if (redirects_ > kMaxRedirects)
+            return fail(QStringLiteral("the look-up service redirected more than %1 times")
+                            .arg(kMaxRedirects));
+        return fail(QStringLiteral("the look-up service sent the station from %1 to %2")
+                        .arg(at_.toString(), to.toString()));
+    }
+    deadline_.stop();
     if (timedOut_)
         return fail(
             QStringLiteral("the look-up service gave no page within %1 s").arg(kTimeoutMs / 1000));
@@ -70,7 +104,6 @@ void IssRoutine::arrived()
         return fail(QStringLiteral("the look-up page is longer than %1 bytes").arg(kMaxPage));
     if (reply->error() != QNetworkReply::NoError)
         return fail(QStringLiteral("the look-up service failed: ") + reply->errorString());
-    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (status < 200 || status > 299)
         return fail(QStringLiteral("the look-up service answered HTTP %1").arg(status));
     finish(page_);
@@ -113,6 +146,8 @@ void IssRoutine::finish(const QByteArray &page)
     }
     showElevation(bearing ? elevation : std::nullopt);
 
+    if (modeRun_ && !g_.settings.isOn(Settings::IssObject))
+        return;
     if (!g_.settings.isOn(Settings::IssObjectOnly) || (bearing && elevation && *elevation >= 0))
         g_.mailbox.transmitText(iss::objectText(*fix, utc));
 }

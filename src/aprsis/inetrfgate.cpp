@@ -1,5 +1,6 @@
 #include "aprsis/inetrfgate.h"
 
+#include "aprsis/messages.h"
 #include "core/files.h"
 #include "core/gateway.h"
 #include "core/text.h"
@@ -60,6 +61,13 @@ InetToRfGate::Outcome InetToRfGate::gate(const QString &chunk, QChar dataType)
     }
     if (chunk.startsWith(u'#')) {
         g_.refusals.add(Refusal::ServerComment);
+        return Outcome::GoOn;
+    }
+    // A message to the gateway is answered on APRS-IS; on the air it would
+    // go out again with every retry of its sender.
+    const QString own = s.text(Settings::OwnCall);
+    if (!own.isEmpty() && MessageHandler::addressee(chunk) == own) {
+        g_.refusals.add(Refusal::ToOwnCall);
         return Outcome::GoOn;
     }
     if (loopsBack(chunk)) {

@@ -3,6 +3,8 @@
 #include "core/gateway.h"
 #include "core/text.h"
 
+#include <QHostAddress>
+#include <QHostInfo>
 #include <algorithm>
 #include <cstdint>
 
@@ -12,6 +14,16 @@ namespace {
 const QString kDisconnected = QStringLiteral("DISCONNECTED");
 const QString kConnect = QStringLiteral("Connect");
 const QString kDisconnect = QStringLiteral("Disconnect");
+
+// Names under the reserved ".invalid" domain never resolve (RFC 6761), so
+// they are not asked of the DNS.
+bool reservedInvalid(const QString &host)
+{
+    QString name = host.toLower();
+    if (name.endsWith(u'.'))
+        name.chop(1);
+    return name == QLatin1String("invalid") || name.endsWith(QLatin1String(".invalid"));
+}
 } // namespace
 
 AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(gateway)
@@ -66,6 +78,7 @@ void AprsIsLink::resetConnection()
 
 void AprsIsLink::close()
 {
+    ++attempt_;
     ownClose_ = true;
     Winsock2.abort();
     ownClose_ = false;
@@ -114,33 +127,66 @@ void AprsIsLink::con_descon_inet()
         }
         const QString host = proxy.left(colon);
         const QString port = proxy.mid(colon + 1);
-        open(host, port);
+        if (!open(host, port))
+            return;
         t.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED to: ") + host + ':' + port);
         logConnection(QLatin1Char(' ') + t.text(StateTexts::ConnectionState), true);
         return;
     }
 
-    open(g_.settings.text(Settings::AprsIsHost), g_.settings.text(Settings::AprsIsPort));
+    if (!open(g_.settings.text(Settings::AprsIsHost), g_.settings.text(Settings::AprsIsPort)))
+        return;
     t.set(StateTexts::ConnectCaption, kDisconnect);
     t.set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
 }
 
-void AprsIsLink::open(const QString &host, const QString &portText)
+bool AprsIsLink::open(const QString &hostText, const QString &portText)
 {
     close();
+    const QString host = hostText.trimmed();
     bool ok = false;
     const uint port = portText.trimmed().toUInt(&ok);
-    if (!ok || port == 0 || port > 65535 || host.trimmed().isEmpty()) {
-        logConnection(QStringLiteral(" ERROR CON_DES>"), false);
-        // Nothing to connect to: the link is lost at once, and retried.
-        const QString why =
-            QStringLiteral("no server to connect to at \"%1\" port \"%2\"").arg(host, portText);
-        QTimer::singleShot(0, this, [this, why] { onLost(why); });
-        return;
+    target_ = host + QLatin1Char(':') + portText.trimmed();
+    if (host.isEmpty()) {
+        addressUnusable(QStringLiteral("no host name"));
+        return false;
     }
-    target_ = host.trimmed() + QLatin1Char(':') + QString::number(port);
-    Winsock2.connectToHost(host.trimmed(), static_cast<quint16>(port));
+    if (!ok || port == 0 || port > 65535) {
+        addressUnusable(QStringLiteral("\"%1\" is no port number").arg(portText));
+        return false;
+    }
+    if (reservedInvalid(host)) {
+        addressUnusable(QStringLiteral("the name does not resolve"));
+        return false;
+    }
+    target_ = host + QLatin1Char(':') + QString::number(port);
     silence_.start();
+    if (!QHostAddress(host).isNull()) {
+        Winsock2.connectToHost(host, static_cast<quint16>(port));
+        return true;
+    }
+    // The socket would report any failed look-up as "host not found"; only
+    // the look-up itself tells a name the DNS denies, which no retry mends,
+    // from a DNS that cannot be reached, which one may.
+    const quint64 attempt = attempt_;
+    QHostInfo::lookupHost(host, this, [this, attempt, host, port](const QHostInfo &info) {
+        if (attempt != attempt_)
+            return;
+        if (info.error() == QHostInfo::HostNotFound)
+            addressUnusable(QStringLiteral("the name does not resolve"));
+        else if (info.error() != QHostInfo::NoError)
+            onLost(QStringLiteral("cannot look the name up: ") + info.errorString());
+        else
+            Winsock2.connectToHost(host, static_cast<quint16>(port));
+    });
+    return true;
+}
+
+void AprsIsLink::addressUnusable(const QString &why)
+{
+    logConnection(QStringLiteral(" ERROR CON_DES>"), false);
+    reportFault(QStringLiteral("cannot connect to %1: %2").arg(target_, why));
+    showDisconnected();
 }
 
 void AprsIsLink::onReadyRead()

@@ -67,7 +67,12 @@ signals:
     void lineReceived(const QByteArray &line);
 
 private:
-    void open(const QString &host, const QString &portText);
+    // Starts connecting; false when the address is unusable, which has then
+    // been said and shown.
+    bool open(const QString &host, const QString &portText);
+    // An address no retry can mend (no host, no port, a name the DNS
+    // denies): said once, and the link stays down until the operator acts.
+    void addressUnusable(const QString &why);
     void onReadyRead();
     // The link is taken for lost; why, for errors.txt.
     void onLost(const QString &why);
@@ -86,6 +91,7 @@ private:
     bool relaySent_ = false;
     bool ownClose_ = false;
     QString target_;        // host:port of the connection under way
+    quint64 attempt_ = 0;   // a name looked up for an earlier attempt is stale
     QString reportedFault_; // the last fault in errors.txt since a login
     bool refused_ = false;  // the last login answer was "unverified"
 };

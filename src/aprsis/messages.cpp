@@ -7,6 +7,12 @@ namespace kestrel {
 
 MessageHandler::MessageHandler(Gateway &gateway) : g_(gateway) {}
 
+QString MessageHandler::addressee(const QString &line)
+{
+    const qsizetype q = line.indexOf(QLatin1String("::"));
+    return q < 0 ? QString() : line.mid(q + 2, 9).trimmed();
+}
+
 void MessageHandler::handle()
 {
     // A repeat: the same text from its second character on.
@@ -20,13 +26,10 @@ void MessageHandler::handle()
     if (p < 0)
         return;
     QString emisor = TrimmedData.left(p);
-    const qsizetype q = TrimmedData.indexOf(QLatin1String("::"));
-    if (q < 0)
-        return;
-    const QString destino = TrimmedData.mid(q + 2, 9);
+    const QString destino = addressee(TrimmedData);
     const QString trama = TrimmedData.mid(TrimmedData.indexOf(u':') + 1);
     const QString own = g_.settings.text(Settings::OwnCall);
-    if (destino.trimmed() != own || own.isEmpty())
+    if (destino != own || own.isEmpty())
         return;
 
     traba = true;

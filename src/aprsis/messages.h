@@ -17,6 +17,10 @@ public:
     // Examines TrimmedData, the line just received.
     void handle();
 
+    // Whom a line is addressed to as a message: the nine characters after
+    // its first "::", without their padding; empty when it has none.
+    static QString addressee(const QString &line);
+
     QString TrimmedData; // the line to examine
     QString trama_vieja; // the last line accepted for examination
     bool traba = false;  // busy with a message to the gateway

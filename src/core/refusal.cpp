@@ -47,6 +47,8 @@ const char *RefusalCounts::name(Refusal reason)
         return "rate limit";
     case Refusal::OverlongLine:
         return "overlong line";
+    case Refusal::ToOwnCall:
+        return "to own call";
     case Refusal::Count:
         break;
     }

@@ -30,6 +30,7 @@ enum class Refusal
     InetRfOff,      // Internet-to-RF switched off
     RateLimit,      // Internet-to-RF: packets per minute reached
     OverlongLine,   // a line from APRS-IS longer than the link takes
+    ToOwnCall,      // Internet-to-RF: a message to this station, answered on APRS-IS
     Count
 };
 

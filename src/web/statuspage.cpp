@@ -54,6 +54,30 @@ std::optional<QString> valueOf(QStringView tag, const Values &v)
 
 } // namespace
 
+QString dateTime(const QDateTime &when, const QLocale &locale)
+{
+    // The long time form is the one with seconds; the zone it adds (in
+    // brackets, or after a comma, in some languages) is dropped.
+    const QString longTime = locale.timeFormat(QLocale::LongFormat);
+    QString format;
+    bool literal = false;
+    for (const QChar c : longTime) {
+        if (c == u'\'')
+            literal = !literal;
+        if (literal || c != u't')
+            format += c;
+    }
+    format.remove(QStringLiteral("()"));
+    format.remove(QStringLiteral("[]"));
+    const auto loose = [](QChar c) { return c.isSpace() || c == u','; };
+    while (!format.isEmpty() && loose(format.back()))
+        format.chop(1);
+    while (!format.isEmpty() && loose(format.front()))
+        format.remove(0, 1);
+    return locale.toString(when.date(), QLocale::ShortFormat) + QLatin1Char(' ') +
+           locale.toString(when.time(), format);
+}
+
 QString escape(const QString &text)
 {
     const auto special = [](QChar c) { return c == u'&' || c == u'<' || c == u'>' || c == u'"'; };

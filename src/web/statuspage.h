@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
+#include <QLocale>
 #include <QString>
 #include <QStringList>
 
@@ -25,6 +27,10 @@ struct Values
     // Where a station's call links to: the look-up service's host.
     QString lookupHost;
 };
+
+// The date and the time to the second, as the station's locale writes them:
+// its short date and its time without the time zone.
+QString dateTime(const QDateTime &when, const QLocale &locale);
 
 // `&`, `<`, `>` and `"` as character references.
 QString escape(const QString &text);

@@ -238,7 +238,7 @@ QByteArray WebServer::page(const QString &visitor)
     v.mhExpTime = g_.settings.text(Settings::MHExpTime);
     v.comments = g_.settings.text(Settings::WebComments);
     v.beacon = g_.settings.text(Settings::InternetBeaconText);
-    v.dateTime = QLocale::system().toString(g_.clock().now(), QLocale::ShortFormat);
+    v.dateTime = statuspage::dateTime(g_.clock().now(), QLocale::system());
     v.connection = t.text(StateTexts::ConnectionState);
     v.record = t.text(StateTexts::DxText);
     v.micE = t.text(StateTexts::MicELine);

@@ -6,6 +6,8 @@
 #include "support/child.h"
 #include "support/tempstation.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QTest>
 #include <csignal>
 
@@ -48,6 +50,26 @@ private slots:
     void initTestCase()
     {
         QVERIFY2(!programUnderTest("KESTREL_BIN").isEmpty(), "run through ctest");
+    }
+
+    void everyProgramExplainsItself_data()
+    {
+        QTest::addColumn<QString>("program");
+        for (const char *name : {"kestrel", "zeno-host", "aprsis-test-server", "http-test-server"})
+            QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    // --help prints the usage and ends; it serves nothing.
+    void everyProgramExplainsItself()
+    {
+        QFETCH(QString, program);
+        const QString path =
+            program == "zeno-host"
+                ? programUnderTest("ZENO_HOST_BIN")
+                : QFileInfo(programUnderTest("KESTREL_BIN")).dir().filePath(program);
+        Child child(path, {"--help"});
+        QCOMPARE(child.finish(), 0);
+        QVERIFY(child.out().startsWith("Usage: "));
     }
 
     void relayLineAndLoginAreTimedFromTheBanner()
@@ -150,7 +172,9 @@ private slots:
     void floodsAndGarbage()
     {
         Link l;
+        qputenv("LC_ALL", "C.UTF-8"); // the terminal's encoding, for the bytes over 127
         l.start({"--list-all"});
+        qunsetenv("LC_ALL");
         QTRY_VERIFY_WITH_TIMEOUT(l.server.loggedIn(), 5000);
         QByteArray junk =
             QByteArray(100 * 1024, 'x') + "\r\n" + QByteArray("N1ABC>APRS:\0\x80\xff!\r\n", 17);
@@ -160,7 +184,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(l.kestrel->out().contains("Internet Packet List + >flood 4999\n"),
                                  15000);
         QVERIFY(l.kestrel->out().contains("Not gated (overlong line): 1\n"));
-        QVERIFY(l.kestrel->out().contains("Internet Packet List + \\x00\x80\xff!\n"));
+        QVERIFY(l.kestrel->out().contains("Internet Packet List + \\x00\xc2\x80\xc3\xbf!\n"));
         l.kestrel->signal(SIGTERM);
         QCOMPARE(l.kestrel->finish(), 0);
     }

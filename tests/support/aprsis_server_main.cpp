@@ -12,6 +12,7 @@
 
 #include "support/aprsistestserver.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -80,14 +81,26 @@ QByteArray packetLine(qint64 i)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = app.arguments();
-    const auto option = [&args](const char *name, const QString &otherwise) {
-        const qsizetype at = args.indexOf(QString::fromLatin1(name));
-        return at > 0 && at + 1 < args.size() ? args[at + 1] : otherwise;
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "A loopback APRS-IS server: prints every line it receives, feeds a file of lines "
+        "or made-up packets to the logged-in client.");
+    parser.addHelpOption();
+    parser.addOptions({
+        {"port", "Port to listen on (loopback; 0: any free one).", "N", "14580"},
+        {"keepalive", "Milliseconds between the server's comment lines.", "MS", "20000"},
+        {"feed", "File of APRS-IS lines pushed in turn to the client.", "FILE"},
+        {"every", "Milliseconds between two lines of the feed.", "MS", "5000"},
+        {"count", "Made-up packet lines pushed once the client has logged in.", "M", "0"},
+        {"rate", "Lines a second for --count (0: as fast as the client reads).", "N", "0"},
+    });
+    parser.process(app);
+    const auto option = [&parser](const char *name) {
+        return parser.value(QString::fromLatin1(name));
     };
     AprsIsTestServer server;
-    server.setKeepaliveMs(option("--keepalive", "20000").toInt());
-    if (!server.listen(static_cast<quint16>(option("--port", "14580").toUInt()))) {
+    server.setKeepaliveMs(option("keepalive").toInt());
+    if (!server.listen(static_cast<quint16>(option("port").toUInt()))) {
         std::fprintf(stderr, "aprsis-test-server: cannot listen on 127.0.0.1\n");
         return 1;
     }
@@ -99,7 +112,7 @@ int main(int argc, char *argv[])
     });
 
     QList<QByteArray> feed;
-    if (const QString file = option("--feed", {}); !file.isEmpty()) {
+    if (const QString file = option("feed"); !file.isEmpty()) {
         QFile f(file);
         if (f.open(QIODevice::ReadOnly))
             for (const QByteArray &line : f.readAll().split('\n'))
@@ -116,11 +129,11 @@ int main(int argc, char *argv[])
         std::fflush(stdout);
         next = (next + 1) % feed.size();
     });
-    feeder.start(option("--every", "5000").toInt());
+    feeder.start(option("every").toInt());
 
     // --- Bulk traffic (--count, --rate) ---------------------------------------
-    const qint64 count = option("--count", "0").toLongLong();
-    const qint64 rate = option("--rate", "0").toLongLong();
+    const qint64 count = option("count").toLongLong();
+    const qint64 rate = option("rate").toLongLong();
     if (count <= 0)
         return app.exec();
 

@@ -157,6 +157,63 @@ private slots:
         QVERIFY(st.server.lines().isEmpty());
     }
 
+    void addressThatCannotWork_data()
+    {
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port"); // "server": the test server's
+        QTest::addColumn<QString>("relay");
+        QTest::addColumn<bool>("triedAgain");
+        QTest::newRow("empty host") << ""
+                                    << "server"
+                                    << "" << false;
+        QTest::newRow("port not a number") << "127.0.0.1"
+                                           << "14580x"
+                                           << "" << false;
+        QTest::newRow("name that does not resolve") << "nowhere.invalid"
+                                                    << "server"
+                                                    << "" << false;
+        QTest::newRow("relay port not a number") << ""
+                                                 << ""
+                                                 << "127.0.0.1:x" << false;
+        QTest::newRow("relay that does not resolve") << ""
+                                                     << ""
+                                                     << "relay.invalid:23" << false;
+        // A network failure is no fault of the address.
+        QTest::newRow("refused") << "127.0.0.1"
+                                 << "1"
+                                 << "" << true;
+    }
+
+    void addressThatCannotWork()
+    {
+        QFETCH(QString, host);
+        QFETCH(QString, port);
+        QFETCH(QString, relay);
+        QFETCH(bool, triedAgain);
+        Station st;
+        Gateway &g = st.gateway;
+        if (!relay.isEmpty()) {
+            g.settings.setText(F::ProxyAddress, relay);
+            g.settings.setCheck(F::ProxyYesNo, true);
+        } else {
+            g.settings.setText(F::AprsIsHost, host);
+            if (port != "server")
+                g.settings.setText(F::AprsIsPort, port);
+        }
+        g.connectCommand();
+        QTRY_VERIFY(g.Timer8.isActive() ||
+                    g.texts.text(StateTexts::ConnectCaption) == QStringLiteral("Connect"));
+        QTest::qWait(100);
+        QCOMPARE(g.Timer8.isActive(), triedAgain);
+        if (triedAgain)
+            return;
+        QCOMPARE(g.texts.text(StateTexts::ConnectionState), QStringLiteral("DISCONNECTED"));
+        QVERIFY(!g.Timer9.isActive());
+        QCOMPARE(st.log("serv_conn.txt").count(" ERROR CON_DES>\r\n"), 1);
+        QVERIFY(!st.log("serv_conn.txt").contains("Trying again"));
+        QCOMPARE(st.server.connections(), 0);
+    }
+
     void unverifiedLogin()
     {
         Station st({"Validation#=-1"});
@@ -461,14 +518,27 @@ private slots:
         QCOMPARE(empty.gateway.texts.count(StateTexts::InetTx), 1);
     }
 
-    void typeRejectedMessagesAreStillAcknowledged()
+    void messagesToTheGatewayStayOffTheAir_data()
     {
-        Station st({"Log Inet_RF= 1", "IGate>RF Port=2", "Type Position= 1"});
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<Refusal>("refusal");
+        QTest::newRow("type not chosen") << "Type Position= 1" << Refusal::TypeFilter;
+        QTest::newRow("messages chosen") << "Type Message= 1" << Refusal::ToOwnCall;
+        QTest::newRow("all chosen") << "Type All= 1" << Refusal::ToOwnCall;
+    }
+
+    // Acknowledged and answered on APRS-IS, never sent to RF.
+    void messagesToTheGatewayStayOffTheAir()
+    {
+        QFETCH(QString, type);
+        QFETCH(Refusal, refusal);
+        Station st({"Log Inet_RF= 1", "IGate>RF Port=2", type});
         st.logIn();
         const int before = st.server.lines().size();
         st.server.pushLines({kMessage});
         QTRY_COMPARE(st.server.lines().size(), before + 2);
-        QCOMPARE(st.gateway.refusals.count(Refusal::TypeFilter), 1);
+        QCOMPARE(st.gateway.refusals.count(refusal), 1);
+        QCOMPARE(st.gateway.texts.count(StateTexts::InetToRf), 0);
     }
 
     void listingAndBadInput()

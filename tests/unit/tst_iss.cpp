@@ -141,7 +141,11 @@ private slots:
             << HttpTestServer::issPage("4957.50N", "07200.00W").replace("N\\0", "N/0");
         QTest::newRow("garbage position")
             << 200 << QByteArray() << HttpTestServer::issPage("49x7.50N", "07200.00W");
-        QTest::newRow("redirect") << 302 << QByteArray("Location: http://127.0.0.1:1/\r\n") << good;
+        QTest::newRow("redirect to another host")
+            << 302 << QByteArray("Location: http://localhost:1/\r\n") << good;
+        // The same page again and again: the fourth redirect is one too many.
+        QTest::newRow("endless redirects")
+            << 302 << QByteArray("Location: http://127.0.0.1:PORT/x\r\n") << good;
         QTest::newRow("server error") << 500 << QByteArray() << good;
     }
 
@@ -153,17 +157,76 @@ private slots:
         Station st;
         st.gateway.settings.setCheck(F::IssObject, true);
         st.web.status = status;
-        st.web.headers = headers;
+        st.web.headers = QByteArray(headers).replace("PORT", QByteArray::number(st.web.port()));
         st.web.body = body;
         st.run();
         QCOMPARE(st.text(T::IssObject), QStringLiteral(" > WEB Error!"));
         QCOMPARE(st.text(T::IssCaption), QStringLiteral("+ISS Position Object"));
         QVERIFY(st.sent.isEmpty());
         QVERIFY(!st.gateway.Timer16.isActive()); // until a run gets that far
-        QCOMPARE(st.web.requests().size(), 1);
+        QCOMPARE(st.web.requests().size(), headers.contains("PORT") ? 4 : 1);
         // Said once in errors.txt while it stays the same.
         st.run();
         QCOMPARE(TempStation::readFile(st.s.programFile("errors.txt")).count("ISS 06-12-26 "), 1);
+    }
+
+    void redirectsFollowed_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<bool>("followed");
+        QTest::newRow("same host") << "http://a.example/x"
+                                   << "http://a.example:8080/y" << true;
+        QTest::newRow("to https") << "http://a.example/x"
+                                  << "https://A.example/x" << true;
+        QTest::newRow("back to http") << "https://a.example/x"
+                                      << "http://a.example/x" << false;
+        QTest::newRow("another host") << "http://a.example/x"
+                                      << "http://b.example/x" << false;
+    }
+
+    void redirectsFollowed()
+    {
+        QFETCH(QString, from);
+        QFETCH(QString, to);
+        QFETCH(bool, followed);
+        QCOMPARE(IssRoutine::followsRedirect(QUrl(from), QUrl(to)), followed);
+    }
+
+    void threeRedirectsOnTheSameHost()
+    {
+        Station st;
+        HttpTestServer hops[3];
+        HttpTestServer *from = &st.web;
+        for (HttpTestServer &hop : hops) {
+            hop.listen();
+            from->status = 301;
+            from->headers =
+                "Location: http://127.0.0.1:" + QByteArray::number(hop.port()) + "/moved?ISS\r\n";
+            from->body = "moved";
+            from = &hop;
+        }
+        from->body = HttpTestServer::issPage("4957.50N", "07200.00W");
+        st.run();
+        QCOMPARE(st.sent.size(), 1);
+        QCOMPARE(hops[2].requests(), QList<QByteArray>{"GET /moved?ISS HTTP/1.1"});
+        QCOMPARE(TempStation::readFile(st.s.programFile("ISS.txt")), from->body);
+    }
+
+    void switchedOffWhileTheTimersPageComes()
+    {
+        Station st;
+        st.gateway.settings.setCheck(F::IssObject, true);
+        st.web.body = HttpTestServer::issPage("4957.50N", "07200.00W");
+        st.web.delayMs = 300;
+        st.gateway.timer14Tick();
+        st.gateway.settings.setCheck(F::IssObject, false);
+        QTRY_VERIFY(!st.gateway.iss.running());
+        st.gateway.mailbox.flush();
+        QVERIFY(st.sent.isEmpty());
+        // Asked for with the object off, it goes.
+        st.run();
+        QCOMPARE(st.sent.size(), 1);
     }
 
     void oneFetchAtATimeAndNoService()

@@ -53,6 +53,27 @@ private slots:
         QCOMPARE(fill("#V6"), "N1ABC-7 &lt;script&gt;x&lt;/script&gt; " + v.micE);
     }
 
+    void dateAndTimeToTheSecond_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("en_US") << "en_US"
+                               << "12/6/26 2:00:07 PM";
+        QTest::newRow("fr_CA, units") << "fr_CA"
+                                      << "2026-12-06 14 h 00 min 07 s";
+        QTest::newRow("zh_CN, zone first") << "zh_CN"
+                                           << "2026/12/6 14:00:07";
+    }
+
+    void dateAndTimeToTheSecond()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, shown);
+        QCOMPARE(
+            statuspage::dateTime(QDateTime(QDate(2026, 12, 6), QTime(14, 0, 7)), QLocale(locale)),
+            shown);
+    }
+
     void generatedTables()
     {
         const statuspage::Values v = values();
