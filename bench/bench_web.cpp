@@ -7,8 +7,8 @@
 //
 // Environment: BENCH_WEB_SECONDS, the length of each wrk run (default 10).
 
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
 #include "core/text.h"
 #include "summary.h"
 #include "support/tempstation.h"

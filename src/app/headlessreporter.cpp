@@ -1,6 +1,6 @@
 #include "app/headlessreporter.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 
 #include <QTimer>

@@ -1,9 +1,9 @@
 #include "app/commandline.h"
 #include "app/headlessreporter.h"
 #include "app/signalwatcher.h"
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/instancelock.h"
-#include "core/mailbox/store.h"
+#include "host/mailbox/store.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>

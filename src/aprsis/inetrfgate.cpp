@@ -2,7 +2,7 @@
 
 #include "aprsis/messages.h"
 #include "core/files.h"
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "aprsis/link.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 
 #include <QHostAddress>

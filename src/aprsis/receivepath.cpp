@@ -1,6 +1,6 @@
 #include "aprsis/receivepath.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 
 namespace kestrel {

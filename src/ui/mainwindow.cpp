@@ -1,6 +1,6 @@
 #include "ui/mainwindow.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "ui/setupdialog.h"
 #include "ui/smallwindows.h"
 

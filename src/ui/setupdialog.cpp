@@ -1,6 +1,6 @@
 #include "ui/setupdialog.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 #include "ui/smallwindows.h"
 

@@ -1,6 +1,6 @@
 #include "ui/smallwindows.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/services.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,6 @@
 #include "web/webserver.h"
 
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 #include "web/countrytable.h"
 #include "web/statuspage.h"

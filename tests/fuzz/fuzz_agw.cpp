@@ -3,7 +3,7 @@
 // Every text stored must read back in the gateway as exactly the frame
 // heard; every frame sent must read back as what was asked.
 
-#include "core/monitortext.h"
+#include "host/monitortext.h"
 #include "core/text.h"
 #include "fuzzcheck.h"
 #include "zeno-host/agw.h"

@@ -3,7 +3,7 @@
 // read out of bounds, or put a line end or a non-number into what goes on.
 
 #include "aprs/decoder.h"
-#include "core/monitortext.h"
+#include "host/monitortext.h"
 #include "core/text.h"
 #include "fuzzcheck.h"
 

@@ -8,8 +8,8 @@
 // The first input byte sets the size of the pieces the bytes arrive in.
 
 #include "aprsis/lineassembler.h"
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
 #include "fuzzcheck.h"
 #include "support/tempstation.h"
 

@@ -3,8 +3,8 @@
 // UDP, kestrel --headless and the test APRS-IS server, in a network
 // namespace of its own (direwolf listens on every interface).
 
-#include "core/hostmailbox.h"
-#include "core/mailbox/directorystore.h"
+#include "host/hostmailbox.h"
+#include "host/mailbox/directorystore.h"
 #include "support/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"

@@ -2,8 +2,8 @@
 // names as an operator drives them: edits in force at once, OK writing
 // kestrel.ini, Cancel writing nothing, and every message box non-modal.
 
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
 #include "core/settingsfile.h"
 #include "support/tempstation.h"
 #include "ui/setupdialog.h"

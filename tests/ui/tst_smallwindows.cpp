@@ -1,5 +1,5 @@
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
 #include "support/tempstation.h"
 #include "ui/smallwindows.h"
 

@@ -1,7 +1,7 @@
 // zeno-host's side of the AGWPE protocol: frames in and out, heard UI frames
 // as the monitor text the gateway parses, and what goes on the air.
 
-#include "core/monitortext.h"
+#include "host/monitortext.h"
 #include "core/text.h"
 #include "zeno-host/agw.h"
 

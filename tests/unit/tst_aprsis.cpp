@@ -2,8 +2,8 @@
 // what only the window shows (state texts, lists, counters) and what the
 // server receives.
 
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
 #include "support/aprsistestserver.h"
 #include "support/tempstation.h"
 

@@ -1,5 +1,5 @@
-#include "core/hostmailbox.h"
-#include "core/mailbox/directorystore.h"
+#include "host/hostmailbox.h"
+#include "host/mailbox/directorystore.h"
 
 #include <QDir>
 #include <QElapsedTimer>

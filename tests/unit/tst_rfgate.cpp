@@ -1,9 +1,9 @@
 // The RF pass and the MHeard expiry on a gateway in-process, logged in to
 // the loopback test server.
 
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
-#include "core/monitortext.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
+#include "host/monitortext.h"
 #include "support/aprsistestserver.h"
 #include "support/tempstation.h"
 

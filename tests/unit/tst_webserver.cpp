@@ -2,8 +2,8 @@
 // starts it again only before a verified login, and a port that is none
 // leaves it off with the reason.
 
-#include "core/gateway.h"
-#include "core/mailbox/directorystore.h"
+#include "station/gateway.h"
+#include "host/mailbox/directorystore.h"
 #include "support/tempstation.h"
 
 #include <QSignalSpy>

@@ -1,6 +1,6 @@
 // Built for Windows only: the registry store with the standard library and
 // the Win32 API alone, checked against the registry itself (under Wine here).
-#include "core/mailbox/registrystore.h"
+#include "host/mailbox/registrystore.h"
 
 #include <cstdio>
 #include <windows.h>

@@ -4,7 +4,7 @@
 // "agw" it is the host for a TNC engine that speaks the AGWPE protocol.
 
 #include "agw.h"
-#include "core/mailbox/directorystore.h"
+#include "host/mailbox/directorystore.h"
 #include "escape.h"
 
 #include <algorithm>

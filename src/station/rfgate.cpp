@@ -1,8 +1,8 @@
-#include "core/rfgate.h"
+#include "station/rfgate.h"
 
 #include "aprs/decoder.h"
-#include "core/gateway.h"
-#include "core/monitortext.h"
+#include "station/gateway.h"
+#include "host/monitortext.h"
 #include "core/text.h"
 
 namespace kestrel {

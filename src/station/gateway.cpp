@@ -1,4 +1,4 @@
-#include "core/gateway.h"
+#include "station/gateway.h"
 
 #include "core/files.h"
 #include "core/settingsfile.h"

@@ -1,15 +1,15 @@
 #pragma once
 
-#include "aprs/iss.h"
+#include "station/issroutine.h"
 #include "aprsis/inetrfgate.h"
 #include "aprsis/link.h"
 #include "aprsis/messages.h"
 #include "aprsis/receivepath.h"
 #include "core/clock.h"
-#include "core/hostmailbox.h"
+#include "host/hostmailbox.h"
 #include "core/programfolder.h"
 #include "core/refusal.h"
-#include "core/rfgate.h"
+#include "station/rfgate.h"
 #include "core/services.h"
 #include "core/settings.h"
 #include "core/statetexts.h"

@@ -1,7 +1,7 @@
-#include "aprs/iss.h"
+#include "station/issroutine.h"
 
 #include "core/files.h"
-#include "core/gateway.h"
+#include "station/gateway.h"
 #include "core/text.h"
 
 #include <QNetworkReply>

@@ -1,4 +1,4 @@
-#include "core/hostmailbox.h"
+#include "host/hostmailbox.h"
 
 #include "core/text.h"
 

@@ -1,7 +1,7 @@
-#include "core/mailbox/store.h"
+#include "host/mailbox/store.h"
 
-#include "core/mailbox/directorystore.h"
-#include "core/mailbox/registrystore.h"
+#include "host/mailbox/directorystore.h"
+#include "host/mailbox/registrystore.h"
 
 namespace kestrel::mailbox {
 

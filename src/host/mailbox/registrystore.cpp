@@ -1,4 +1,4 @@
-#include "core/mailbox/registrystore.h"
+#include "host/mailbox/registrystore.h"
 
 #ifdef _WIN32
 #include <vector>

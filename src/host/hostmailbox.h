@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/mailbox/store.h"
+#include "host/mailbox/store.h"
 
 #include <QElapsedTimer>
 #include <QObject>

@@ -1,4 +1,4 @@
-#include "core/mailbox/directorystore.h"
+#include "host/mailbox/directorystore.h"
 
 #include <algorithm>
 #include <cstdlib>

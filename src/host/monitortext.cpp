@@ -1,4 +1,4 @@
-#include "core/monitortext.h"
+#include "host/monitortext.h"
 
 #include <algorithm>
 
