@@ -84,17 +84,9 @@ Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &cloc
             });
 }
 
-void Gateway::enable(QTimer &timer)
-{
-    if (!timer.isActive())
-        timer.start();
-}
-
 void Gateway::logError(const QString &word, const QString &message)
 {
-    files::appendLines(
-        folder_.resolve(QStringLiteral("\\errors.txt")),
-        {word + QLatin1Char(' ') + text::stamp(clock_.now()) + QLatin1Char(' ') + message});
+    log_.logError(word, message);
 }
 
 Gateway::StartOutcome Gateway::start()
@@ -143,6 +135,7 @@ Gateway::StartOutcome Gateway::start()
     services = Services::read(folder_.resolve(QStringLiteral("\\services.ini")), &serviceProblems);
     for (const QString &problem : serviceProblems)
         logError(QStringLiteral("Settings"), problem);
+    log_.setLimitKb(services.logLimitKb);
 
     texts.set(StateTexts::FilterDisplay, settings.text(Settings::AprsFilter));
     mailbox.selectPorts(settings.text(Settings::RfPortIGate), settings.text(Settings::IGateRfPort));
@@ -532,25 +525,7 @@ void Gateway::announce()
 
 bool Gateway::appendLog(const QString &relative, const QStringList &lines)
 {
-    const QString path = folder_.resolve(relative);
-    QString error = files::appendLines(path, lines);
-    // The activity logs, not errors.txt, are kept within the limit.
-    if (error.isEmpty() && services.logLimitKb > 0 &&
-        relative.startsWith(QLatin1String("\\Logs_Kestrel\\"), Qt::CaseInsensitive)) {
-        error = files::dropOlderHalf(path, services.logLimitKb * 1024);
-        if (!error.isEmpty())
-            error = QStringLiteral("could not drop the older half: ") + error;
-    }
-    if (error.isEmpty()) {
-        if (failingLogs_.remove(path))
-            logError(QStringLiteral("Logs"), QStringLiteral("writing ") + path + " again");
-        return true;
-    }
-    if (!failingLogs_.contains(path)) {
-        failingLogs_.insert(path);
-        logError(QStringLiteral("Logs"), QStringLiteral("could not write ") + path + ": " + error);
-    }
-    return false;
+    return log_.appendLog(relative, lines);
 }
 
 void Gateway::setReconnectNoticeVisible(bool visible)

@@ -5,7 +5,9 @@
 #include "aprsis/link.h"
 #include "aprsis/messages.h"
 #include "aprsis/receivepath.h"
+#include "core/activitylog.h"
 #include "core/clock.h"
+#include "core/timerswitch.h"
 #include "host/hostmailbox.h"
 #include "core/programfolder.h"
 #include "core/refusal.h"
@@ -81,9 +83,8 @@ public:
     void timer15Tick();
     void timer16Tick();
 
-    // Switches a timer on, leaving one that already runs as it was.
-    static void enable(QTimer &timer);
-    static void disable(QTimer &timer) { timer.stop(); }
+    static void enable(QTimer &timer) { timerswitch::enable(timer); }
+    static void disable(QTimer &timer) { timerswitch::disable(timer); }
 
     // Appends a line to errors.txt: its own first word, the time, the text.
     void logError(const QString &word, const QString &message);
@@ -197,6 +198,7 @@ private:
 
     ProgramFolder folder_;
     Clock &clock_;
+    ActivityLog log_{folder_, clock_};
     bool started_ = false;
     bool quitting_ = false;
     bool positionsLoaded_ = false;
@@ -208,7 +210,6 @@ private:
     bool issLampVisible_ = false;
     bool issAbove_ = false;
     bool reconnectNotice_ = false;
-    QSet<QString> failingLogs_;
     QString mailboxProblem_; // said in errors.txt
     QString runningMarker() const;
     void markRunning();
