@@ -1,18 +1,18 @@
 // Figures for the status page under load: wrk against the gateway's own web
 // server (300 MHeard rows, 100 gated frames, a 200000-range country table,
 // visits logged), how late Timer6 ticks meanwhile, nginx serving the same
-// page as a static file for comparison, and the country table's index
-// against its line-by-line scan. Prints figures; judges nothing. Exits
-// non-zero only when something could not be measured.
+// page as a static file for comparison. The country table is here only for
+// what it costs the page; bench_country measures the table itself. Prints
+// figures; judges nothing. Exits non-zero only when something could not be
+// measured.
 //
 // Environment: BENCH_WEB_SECONDS, the length of each wrk run (default 10).
 
-#include "station/gateway.h"
-#include "host/mailbox/directorystore.h"
 #include "core/text.h"
+#include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "summary.h"
 #include "support/tempstation.h"
-#include "web/countrytable.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -44,8 +44,6 @@ constexpr int kRanges = 200000;
 constexpr int kClients = 50;
 
 bool failed = false;
-// Keeps the timed look-ups from being optimised away.
-volatile qsizetype sink = 0;
 
 void fail(const QString &why)
 {
@@ -391,16 +389,16 @@ int main(int argc, char *argv[])
         return 1;
     }
     st.writeFile(st.programFile(QStringLiteral("Web/server.htm")), templ);
-    const QByteArray ip2 = countryTable();
-    st.writeFile(st.programFile(QStringLiteral("IP2.csv")), ip2);
+    st.writeFile(st.programFile(QStringLiteral("IP2.csv")), countryTable());
 
     mailbox::DirectoryStore store(st.mailboxDir().toStdString());
     Clock clock;
     Gateway gateway(ProgramFolder(st.programDir()), store, clock);
     TickLog ticks;
     ticks.clock.start();
-    QObject::connect(&gateway.Timer6, &QTimer::timeout, [&] { ticks.tick(gateway.Timer6); });
-    gateway.web.setBindAddress(QHostAddress::LocalHost);
+    QObject::connect(&gateway.timer("Timer6"), &QTimer::timeout,
+                     [&] { ticks.tick(gateway.timer("Timer6")); });
+    gateway.web().setBindAddress(QHostAddress::LocalHost);
     if (gateway.start() != Gateway::StartOutcome::Started) {
         std::printf("bench_web: the gateway did not start\n");
         return 1;
@@ -420,15 +418,15 @@ int main(int argc, char *argv[])
                                           : QStringLiteral("N1DIG-3*");
         mheard << call.leftJustified(10, u' ') + now + QLatin1Char(' ') + path;
     }
-    gateway.mheardList.setRows(mheard);
+    gateway.mheardList().setRows(mheard);
     QStringList gated;
     for (int i = 0; i < kGatedFrames; ++i) {
         gated << QStringLiteral("N%1ABC-7>APRS,RS0ISS*,qAR,%2:").arg(i % 10).arg(TempStation::kCall)
               << QStringLiteral("!4903.50N/07201.75W-Frame <%1> & more").arg(i);
     }
-    gateway.igatedList.setRows(gated);
+    gateway.igatedList().setRows(gated);
     gateway.timer10Tick();
-    if (!gateway.web.listening()) {
+    if (!gateway.web().listening()) {
         std::printf("bench_web: the web server is not listening on port %u\n", port);
         return 1;
     }
@@ -539,62 +537,5 @@ int main(int argc, char *argv[])
             ">= 50 %");
     }
     std::fflush(stdout);
-
-    // The country table: the index against the line-by-line reading.
-    const QString ip2Path = st.programFile(QStringLiteral("IP2.csv"));
-    QElapsedTimer load;
-    load.start();
-    CountryTable table(ip2Path);
-    const double loadMs = load.nsecsElapsed() / 1e6;
-    std::printf("Country table (%lld ranges, %.1f MB; built in %.0f ms)\n",
-                static_cast<long long>(table.ranges()), ip2.size() / 1e6, loadMs);
-
-    std::mt19937 rng(99);
-    QList<qint64> scanNs;
-    int agree = 0;
-    QElapsedTimer scanTime;
-    scanTime.start();
-    while (scanNs.size() < 3 || (scanNs.size() < 20 && !scanTime.hasExpired(3000))) {
-        const QString address = QHostAddress(static_cast<quint32>(rng())).toString();
-        QElapsedTimer t;
-        t.start();
-        const QString byScan = CountryTable::scan(ip2, address);
-        scanNs << t.nsecsElapsed();
-        if (byScan == table.lookup(address))
-            ++agree;
-    }
-    std::sort(scanNs.begin(), scanNs.end());
-    std::printf("  scan (line by line)             %11.1f us per lookup, median of %lld\n",
-                scanNs[scanNs.size() / 2] / 1e3, static_cast<long long>(scanNs.size()));
-
-    constexpr int kNumbers = 2000000;
-    std::vector<quint32> numbers(kNumbers);
-    for (quint32 &n : numbers)
-        n = static_cast<quint32>(rng());
-    qsizetype total = 0;
-    QElapsedTimer t;
-    t.start();
-    for (const quint32 n : numbers)
-        total += table.lookupNumber(n).size();
-    const double numberNs = double(t.nsecsElapsed()) / kNumbers;
-
-    constexpr int kTexts = 200000;
-    QStringList texts;
-    texts.reserve(kTexts);
-    for (int i = 0; i < kTexts; ++i)
-        texts << QHostAddress(static_cast<quint32>(rng())).toString();
-    t.start();
-    for (const QString &a : texts)
-        total += table.lookup(a).size();
-    const double textNs = double(t.nsecsElapsed()) / kTexts;
-    sink = total;
-    std::printf("  index, lookupNumber             %11.3f us per lookup (%d lookups; "
-                "target: < 1 us)\n",
-                numberNs / 1e3, kNumbers);
-    std::printf("  index, lookup (address text)    %11.3f us per lookup (%d lookups; parse and "
-                "file check included: one stat() more)\n",
-                textNs / 1e3, kTexts);
-    std::printf("  scan and index agree            %6d of %lld addresses\n", agree,
-                static_cast<long long>(scanNs.size()));
     return failed ? 1 : 0;
 }

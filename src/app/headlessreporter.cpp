@@ -15,21 +15,21 @@ namespace kestrel {
 HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *parent)
     : QObject(parent), out_(out)
 {
-    connect(&gateway.texts, &StateTexts::textChanged, this,
+    connect(&gateway.texts(), &StateTexts::textChanged, this,
             [this](StateTexts::Text t, const QString &value) {
                 print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(value));
             });
-    connect(&gateway.texts, &StateTexts::counterChanged, this,
+    connect(&gateway.texts(), &StateTexts::counterChanged, this,
             [this](StateTexts::Counter c, qint64 value) {
                 print(QStringLiteral("Statistics ") + StateTexts::name(c) + QStringLiteral(": ") +
                       QString::number(value));
             });
-    connect(&gateway.refusals, &RefusalCounts::counted, this, [this](Refusal r, qint64 n) {
+    connect(&gateway.refusals(), &RefusalCounts::counted, this, [this](Refusal r, qint64 n) {
         print(QStringLiteral("Not gated (") + QString::fromLatin1(RefusalCounts::name(r)) +
               QStringLiteral("): ") + QString::number(n));
     });
-    for (TextList *list : {&gateway.positionsList, &gateway.mheardList, &gateway.igatedList,
-                           &gateway.internetList}) {
+    for (TextList *list : {&gateway.positionsList(), &gateway.mheardList(), &gateway.igatedList(),
+                           &gateway.internetList()}) {
         const QString name = list->name();
         connect(list, &TextList::rowAppended, this, [this, name](const QString &row) {
             print(name + QStringLiteral(" + ") + text::printable(row));
@@ -50,7 +50,7 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
         if (visible)
             print(QStringLiteral("Trying to Reconnect ..."));
     });
-    connect(&gateway.mailbox, &HostMailbox::commandWritten, this, [this](const QString &summary) {
+    connect(&gateway.mailbox(), &HostMailbox::commandWritten, this, [this](const QString &summary) {
         print(QStringLiteral("Mailbox: ") + text::printable(summary));
     });
 }

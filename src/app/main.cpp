@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
     Clock clock;
     Gateway gateway(folder, *store, clock);
     if (!cl.webAddress.isEmpty())
-        gateway.web.setBindAddress(QHostAddress(cl.webAddress));
+        gateway.web().setBindAddress(QHostAddress(cl.webAddress));
     SignalWatcher signalWatcher;
     QObject::connect(&signalWatcher, &SignalWatcher::user1, &gateway, &Gateway::issRoutine);
 

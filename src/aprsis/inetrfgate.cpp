@@ -1,9 +1,17 @@
 #include "aprsis/inetrfgate.h"
 
+#include "aprsis/announcer.h"
+#include "aprsis/link.h"
 #include "aprsis/messages.h"
+#include "core/activitylog.h"
+#include "core/clock.h"
 #include "core/files.h"
-#include "station/gateway.h"
+#include "core/refusal.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
 #include "core/text.h"
+#include "core/textlist.h"
+#include "host/hostmailbox.h"
 
 #include <QDir>
 #include <QLocale>
@@ -12,7 +20,13 @@
 
 namespace kestrel {
 
-InetToRfGate::InetToRfGate(Gateway &gateway) : g_(gateway) {}
+InetToRfGate::InetToRfGate(const Settings &settings, StateTexts &texts, RefusalCounts &refusals,
+                           ActivityLog &log, Clock &clock, const TextList &mheardList,
+                           HostMailbox &mailbox, const AprsIsLink &link, Announcer &announcer)
+    : settings_(settings), texts_(texts), refusals_(refusals), log_(log), clock_(clock),
+      mheardList_(mheardList), mailbox_(mailbox), link_(link), announcer_(announcer)
+{
+}
 
 // A packet the gateway's RF neighbours already hear, or one that must not
 // go to RF: its source was heard on RF, the path holds the own call, or the
@@ -23,7 +37,7 @@ bool InetToRfGate::loopsBack(const QString &chunk) const
     const qsizetype colon = chunk.indexOf(u':');
     const QString source = chunk.left(gt);
     const QString path = colon > gt ? chunk.mid(gt + 1, colon - gt - 1) : chunk.mid(gt + 1);
-    const QString own = g_.settings.text(Settings::OwnCall);
+    const QString own = settings_.text(Settings::OwnCall);
     for (const QString &part : path.split(u',')) {
         QString call = part;
         if (call.endsWith(u'*'))
@@ -33,7 +47,7 @@ bool InetToRfGate::loopsBack(const QString &chunk) const
             (!own.isEmpty() && call == own))
             return true;
     }
-    for (const QString &row : g_.mheardList.rows())
+    for (const QString &row : mheardList_.rows())
         if (text::stationOf(row) == source)
             return true;
     return false;
@@ -41,7 +55,7 @@ bool InetToRfGate::loopsBack(const QString &chunk) const
 
 InetToRfGate::Outcome InetToRfGate::gate(const QString &chunk, QChar dataType)
 {
-    const Settings &s = g_.settings;
+    const Settings &s = settings_;
     if (!s.isOn(Settings::LogInetRf) || !chunk.contains(u'>') || chunk.size() <= 40)
         return Outcome::GoOn;
 
@@ -51,46 +65,46 @@ InetToRfGate::Outcome InetToRfGate::gate(const QString &chunk, QChar dataType)
     const bool position = s.isOn(Settings::TypePosition) &&
                           (dataType == u'=' || dataType == u'!' || dataType == u'`');
     if (!(s.isOn(Settings::TypeAll) || message || bulletin || position)) {
-        g_.refusals.add(Refusal::TypeFilter);
+        refusals_.add(Refusal::TypeFilter);
         return Outcome::TypeRejected;
     }
 
     if (s.number(Settings::IGateRfPort) == 0) {
-        g_.refusals.add(Refusal::PortDisabled);
+        refusals_.add(Refusal::PortDisabled);
         return Outcome::GoOn;
     }
     if (chunk.startsWith(u'#')) {
-        g_.refusals.add(Refusal::ServerComment);
+        refusals_.add(Refusal::ServerComment);
         return Outcome::GoOn;
     }
     // A message to the gateway is answered on APRS-IS; on the air it would
     // go out again with every retry of its sender.
     const QString own = s.text(Settings::OwnCall);
     if (!own.isEmpty() && MessageHandler::addressee(chunk) == own) {
-        g_.refusals.add(Refusal::ToOwnCall);
+        refusals_.add(Refusal::ToOwnCall);
         return Outcome::GoOn;
     }
     if (loopsBack(chunk)) {
-        g_.refusals.add(Refusal::LoopGuard);
+        refusals_.add(Refusal::LoopGuard);
         return Outcome::GoOn;
     }
 
     // Refused packets count too: at most "Packets/min" less one go out in a
     // window.
-    if (paquete < INT16_MAX)
-        ++paquete;
-    if (s.number(Settings::PacketsMin) <= paquete) {
-        g_.refusals.add(Refusal::RateLimit);
+    if (packetsThisMinute_ < INT16_MAX)
+        ++packetsThisMinute_;
+    if (s.number(Settings::PacketsMin) <= packetsThisMinute_) {
+        refusals_.add(Refusal::RateLimit);
         return Outcome::GoOn;
     }
 
-    g_.appendLog(QStringLiteral("\\Logs_Kestrel\\Inet_RF.txt"),
+    log_.appendLog(QStringLiteral("\\Logs_Kestrel\\Inet_RF.txt"),
                  {QStringLiteral("Port:") + s.text(Settings::IGateRfPort) + QLatin1Char(' ') +
                       s.text(Settings::OwnCall) + QStringLiteral(">APKR02:"),
                   QLatin1Char('}') + chunk});
-    g_.mailbox.transmitText(QStringLiteral(":}") + chunk);
-    g_.texts.bump(StateTexts::InetToRf);
-    g_.texts.bump(StateTexts::RfTx);
+    mailbox_.transmitText(QStringLiteral(":}") + chunk);
+    texts_.bump(StateTexts::InetToRf);
+    texts_.bump(StateTexts::RfTx);
     return Outcome::GoOn;
 }
 
@@ -104,7 +118,7 @@ void InetToRfGate::clockTick()
     } catch (const std::exception &e) {
         files::appendLines(QDir::current().absoluteFilePath(QStringLiteral("chatlog.txt")),
                            {QStringLiteral("ERROR TIMER2>") +
-                            QLocale::system().toString(g_.clock().now(), QLocale::ShortFormat) +
+                            QLocale::system().toString(clock_.now(), QLocale::ShortFormat) +
                             QLatin1Char('>') + QString::fromLocal8Bit(e.what()) +
                             QStringLiteral("(0) nivel=") + QString::number(stage)});
     }
@@ -112,29 +126,25 @@ void InetToRfGate::clockTick()
 
 void InetToRfGate::tick(int &stage)
 {
-    if (g_.solo_rx)
+    if (link_.receiveOnly())
         return;
-    if (g_.SEGUNDO < INT32_MAX)
-        ++g_.SEGUNDO;
-    if (++Tiempo_Gate >= 60) {
-        Tiempo_Gate = 0;
-        paquete = 0;
+    announcer_.countSecond();
+    if (++secondsIntoMinute_ >= 60) {
+        secondsIntoMinute_ = 0;
+        packetsThisMinute_ = 0;
     }
-    const Settings &s = g_.settings;
+    const Settings &s = settings_;
     QString status;
     if (s.number(Settings::IGateRfPort) == 0)
         status = QStringLiteral("Disabled");
-    else if (s.number(Settings::PacketsMin) <= paquete)
-        status = QStringLiteral("RF Limit! Time:") + QString::number(Tiempo_Gate);
+    else if (s.number(Settings::PacketsMin) <= packetsThisMinute_)
+        status = QStringLiteral("RF Limit! Time:") + QString::number(secondsIntoMinute_);
     else
-        status = QStringLiteral("Packets:%1 Time:%2").arg(paquete).arg(Tiempo_Gate);
-    g_.texts.set(StateTexts::InetToRfStatus, status);
+        status = QStringLiteral("Packets:%1 Time:%2").arg(packetsThisMinute_).arg(secondsIntoMinute_);
+    texts_.set(StateTexts::InetToRfStatus, status);
 
     stage = 1;
-    if (s.number(Settings::Interval) <= g_.SEGUNDO) {
-        g_.announce();
-        g_.SEGUNDO = 0;
-    }
+    announcer_.announceIfDue();
 }
 
 } // namespace kestrel

@@ -4,7 +4,15 @@
 
 namespace kestrel {
 
-class Gateway;
+class ActivityLog;
+class Announcer;
+class AprsIsLink;
+class Clock;
+class HostMailbox;
+class RefusalCounts;
+class Settings;
+class StateTexts;
+class TextList;
 
 // Puts chosen APRS-IS traffic back on the air through the host, in the
 // form for traffic relayed on behalf of another station (":}" and the
@@ -14,7 +22,9 @@ class Gateway;
 class InetToRfGate
 {
 public:
-    explicit InetToRfGate(Gateway &gateway);
+    InetToRfGate(const Settings &settings, StateTexts &texts, RefusalCounts &refusals,
+                 ActivityLog &log, Clock &clock, const TextList &mheardList, HostMailbox &mailbox,
+                 const AprsIsLink &link, Announcer &announcer);
 
     enum class Outcome
     {
@@ -28,13 +38,23 @@ public:
     // Timer2, every second while the link runs.
     void clockTick();
 
-    qint16 Tiempo_Gate = 0; // seconds into the current rate window
-    qint16 paquete = 0;     // packets counted against the limit in it
+    qint16 secondsIntoMinute() const { return secondsIntoMinute_; }
+    qint16 packetsThisMinute() const { return packetsThisMinute_; }
 
 private:
     bool loopsBack(const QString &chunk) const;
     void tick(int &stage);
-    Gateway &g_;
+    const Settings &settings_;
+    StateTexts &texts_;
+    RefusalCounts &refusals_;
+    ActivityLog &log_;
+    Clock &clock_;
+    const TextList &mheardList_;
+    HostMailbox &mailbox_;
+    const AprsIsLink &link_;
+    Announcer &announcer_;
+    qint16 secondsIntoMinute_ = 0; // the current rate window
+    qint16 packetsThisMinute_ = 0; // counted against the limit in it
 };
 
 } // namespace kestrel

@@ -1,7 +1,12 @@
 #include "aprsis/link.h"
 
-#include "station/gateway.h"
+#include "core/activitylog.h"
+#include "core/clock.h"
+#include "core/refusal.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
 #include "core/text.h"
+#include "core/textlist.h"
 
 #include <QHostAddress>
 #include <QHostInfo>
@@ -26,7 +31,19 @@ bool reservedInvalid(const QString &host)
 }
 } // namespace
 
-AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(gateway)
+QString loginLine(const Settings &settings)
+{
+    return QStringLiteral("user ") + settings.text(Settings::OwnCall) + QStringLiteral(" pass ") +
+           settings.text(Settings::ValidationNumber) +
+           QStringLiteral(" vers ZenoKestrel V1.02 filter ") + settings.text(Settings::AprsFilter) +
+           QStringLiteral("\r\n");
+}
+
+AprsIsLink::AprsIsLink(const Settings &settings, StateTexts &texts, RefusalCounts &refusals,
+                       ActivityLog &log, Clock &clock, TextList &internetList, LinkTimers timers,
+                       QObject *parent)
+    : QObject(parent), settings_(settings), texts_(texts), refusals_(refusals), log_(log),
+      clock_(clock), internetList_(internetList), timers_(timers)
 {
     silence_.setSingleShot(true);
     silence_.setInterval(kSilenceMs);
@@ -34,16 +51,16 @@ AprsIsLink::AprsIsLink(Gateway &gateway, QObject *parent) : QObject(parent), g_(
         onLost(QStringLiteral("no line from the server for %1 s").arg(silence_.interval() / 1000));
     });
     // A server faster than the gateway waits in TCP, not in memory here.
-    Winsock2.setReadBufferSize(1 << 20);
-    connect(&Winsock2, &QTcpSocket::readyRead, this, &AprsIsLink::onReadyRead);
+    socket_.setReadBufferSize(1 << 20);
+    connect(&socket_, &QTcpSocket::readyRead, this, &AprsIsLink::onReadyRead);
     // A close or an error the gateway did not cause itself is a lost link.
-    connect(&Winsock2, &QTcpSocket::disconnected, this,
+    connect(&socket_, &QTcpSocket::disconnected, this,
             [this] { onLost(QStringLiteral("the server closed the connection")); });
-    connect(&Winsock2, &QTcpSocket::errorOccurred, this,
+    connect(&socket_, &QTcpSocket::errorOccurred, this,
             [this](QAbstractSocket::SocketError error) {
                 onLost(error == QAbstractSocket::RemoteHostClosedError
                            ? QStringLiteral("the server closed the connection")
-                           : Winsock2.errorString());
+                           : socket_.errorString());
             });
 }
 
@@ -51,21 +68,21 @@ AprsIsLink::~AprsIsLink()
 {
     // The socket outlives the members its handlers use: it must not call
     // them while it closes.
-    Winsock2.disconnect(this);
-    Winsock2.abort();
+    socket_.disconnect(this);
+    socket_.abort();
 }
 
 QString AprsIsLink::serverText() const
 {
-    return g_.settings.text(Settings::AprsIsHost) + QLatin1Char(':') +
-           g_.settings.text(Settings::AprsIsPort);
+    return settings_.text(Settings::AprsIsHost) + QLatin1Char(':') +
+           settings_.text(Settings::AprsIsPort);
 }
 
 void AprsIsLink::logConnection(const QString &event, bool always)
 {
-    if (always || g_.settings.isOn(Settings::LogServConn))
-        g_.appendLog(QStringLiteral("\\Logs_Kestrel\\serv_conn.txt"),
-                     {text::stamp(g_.clock().now()) + event});
+    if (always || settings_.isOn(Settings::LogServConn))
+        log_.appendLog(QStringLiteral("\\Logs_Kestrel\\serv_conn.txt"),
+                     {text::stamp(clock_.now()) + event});
 }
 
 void AprsIsLink::resetConnection()
@@ -80,7 +97,7 @@ void AprsIsLink::close()
 {
     ++attempt_;
     ownClose_ = true;
-    Winsock2.abort();
+    socket_.abort();
     ownClose_ = false;
     resetConnection();
 }
@@ -90,39 +107,39 @@ void AprsIsLink::close()
 void AprsIsLink::showDisconnected()
 {
     close();
-    g_.texts.set(StateTexts::ConnectCaption, kConnect);
-    g_.texts.set(StateTexts::ConnectionState, kDisconnected);
-    Gateway::disable(g_.Timer2);
-    Gateway::disable(g_.Timer4);
-    Gateway::disable(g_.Timer5);
+    setState(State::Down);
+    texts_.set(StateTexts::ConnectionState, kDisconnected);
+    timerswitch::disable(timers_.Timer2);
+    timerswitch::disable(timers_.Timer4);
+    timerswitch::disable(timers_.Timer5);
 }
 
-void AprsIsLink::con_descon_inet()
+void AprsIsLink::connectToggle()
 {
     // Whatever the operator asks now, a teardown still pending from a lost
     // link must not undo it.
-    Gateway::disable(g_.Timer8);
-    StateTexts &t = g_.texts;
+    timerswitch::disable(timers_.Timer8);
+    StateTexts &t = texts_;
     t.set(StateTexts::Connections,
           QString::number(text::roundHalfEven(text::numericValue(t.text(StateTexts::Connections))) +
                           1));
 
-    if (t.text(StateTexts::ConnectCaption) != kConnect) {
+    if (state_ == State::Active) {
         showDisconnected();
         logConnection(QStringLiteral(" DISCONNECTED"), true);
         return;
     }
 
-    if (g_.settings.isOn(Settings::ProxyYesNo)) {
+    if (settings_.isOn(Settings::ProxyYesNo)) {
         close();
-        t.set(StateTexts::ConnectCaption, kDisconnect);
-        const QString proxy = g_.settings.text(Settings::ProxyAddress);
+        setState(State::Active);
+        const QString proxy = settings_.text(Settings::ProxyAddress);
         const qsizetype colon = proxy.indexOf(u':');
         if (colon < 0) {
             // The setup dialog refuses such an address; one typed into the
             // file leaves nothing to connect to.
             logConnection(QStringLiteral(" ERROR CON_DES>"), false);
-            t.set(StateTexts::ConnectCaption, kConnect);
+            setState(State::Down);
             return;
         }
         const QString host = proxy.left(colon);
@@ -134,9 +151,9 @@ void AprsIsLink::con_descon_inet()
         return;
     }
 
-    if (!open(g_.settings.text(Settings::AprsIsHost), g_.settings.text(Settings::AprsIsPort)))
+    if (!open(settings_.text(Settings::AprsIsHost), settings_.text(Settings::AprsIsPort)))
         return;
-    t.set(StateTexts::ConnectCaption, kDisconnect);
+    setState(State::Active);
     t.set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
 }
 
@@ -162,7 +179,7 @@ bool AprsIsLink::open(const QString &hostText, const QString &portText)
     target_ = host + QLatin1Char(':') + QString::number(port);
     silence_.start();
     if (!QHostAddress(host).isNull()) {
-        Winsock2.connectToHost(host, static_cast<quint16>(port));
+        socket_.connectToHost(host, static_cast<quint16>(port));
         return true;
     }
     // The socket would report any failed look-up as "host not found"; only
@@ -177,7 +194,7 @@ bool AprsIsLink::open(const QString &hostText, const QString &portText)
         else if (info.error() != QHostInfo::NoError)
             onLost(QStringLiteral("cannot look the name up: ") + info.errorString());
         else
-            Winsock2.connectToHost(host, static_cast<quint16>(port));
+            socket_.connectToHost(host, static_cast<quint16>(port));
     });
     return true;
 }
@@ -191,7 +208,7 @@ void AprsIsLink::addressUnusable(const QString &why)
 
 void AprsIsLink::onReadyRead()
 {
-    const QByteArray bytes = Winsock2.readAll();
+    const QByteArray bytes = socket_.readAll();
     if (bytes.isEmpty())
         return;
     const qint64 overlongBefore = assembler_.overlong();
@@ -202,20 +219,20 @@ void AprsIsLink::onReadyRead()
         silence_.start();
     for (const QByteArray &line : lines) {
         // A handler may have closed the link: the rest of this read is stale.
-        if (Winsock2.state() != QAbstractSocket::ConnectedState)
+        if (socket_.state() != QAbstractSocket::ConnectedState)
             break;
         emit lineReceived(line);
     }
     for (qint64 i = overlongBefore; i < assembler_.overlong(); ++i)
-        g_.refusals.add(Refusal::OverlongLine);
+        refusals_.add(Refusal::OverlongLine);
 }
 
 void AprsIsLink::onLost(const QString &why)
 {
-    if (ownClose_ || g_.texts.text(StateTexts::ConnectCaption) == kConnect)
+    if (ownClose_ || state_ == State::Down)
         return;
     // Once: the teardown is already on its way.
-    if (g_.Timer8.isActive())
+    if (timers_.Timer8.isActive())
         return;
     reportFault((loggedIn_ ? QStringLiteral("lost the link to %1: %2")
                            : QStringLiteral("no link to %1: %2"))
@@ -223,7 +240,7 @@ void AprsIsLink::onLost(const QString &why)
     // Nothing more is read or sent on a link taken for lost; the state the
     // operator sees changes with the teardown.
     close();
-    Gateway::enable(g_.Timer8);
+    timerswitch::enable(timers_.Timer8);
 }
 
 void AprsIsLink::reportFault(const QString &what)
@@ -232,127 +249,133 @@ void AprsIsLink::reportFault(const QString &what)
     if (what == reportedFault_)
         return;
     reportedFault_ = what;
-    g_.logError(QStringLiteral("APRS-IS"), what);
+    log_.logError(QStringLiteral("APRS-IS"), what);
 }
 
 void AprsIsLink::firstData()
 {
-    if (!g_.texts.text(StateTexts::ConnectionState).contains(serverText()))
-        Gateway::enable(g_.Timer4);
+    if (!texts_.text(StateTexts::ConnectionState).contains(serverText()))
+        timerswitch::enable(timers_.Timer4);
 }
 
 void AprsIsLink::relayTimerTick()
 {
-    Gateway::disable(g_.Timer4);
+    timerswitch::disable(timers_.Timer4);
     // The relay command goes once, before the login on this connection: a
     // server answers it "# Invalid login command", which must not bring it
     // again (a second line that is no login closes the link).
-    if (loggedIn_ || relaySent_ || Winsock2.state() != QAbstractSocket::ConnectedState)
+    if (loggedIn_ || relaySent_ || socket_.state() != QAbstractSocket::ConnectedState)
         return;
     relaySent_ = true;
-    writeRaw((g_.settings.text(Settings::AprsIsHost) + QLatin1Char(' ') +
-              g_.settings.text(Settings::AprsIsPort) + QStringLiteral("\r\n"))
+    writeRaw((settings_.text(Settings::AprsIsHost) + QLatin1Char(' ') +
+              settings_.text(Settings::AprsIsPort) + QStringLiteral("\r\n"))
                  .toLatin1());
-    g_.texts.set(StateTexts::ConnectCaption, kDisconnect);
-    Gateway::enable(g_.Timer2);
-    Gateway::enable(g_.Timer5);
+    setState(State::Active);
+    timerswitch::enable(timers_.Timer2);
+    timerswitch::enable(timers_.Timer5);
 }
 
 void AprsIsLink::loginTimerTick()
 {
-    Gateway::disable(g_.Timer5);
+    timerswitch::disable(timers_.Timer5);
     logIn();
-}
-
-QString AprsIsLink::loginLine() const
-{
-    return QStringLiteral("user ") + g_.settings.text(Settings::OwnCall) +
-           QStringLiteral(" pass ") + g_.settings.text(Settings::ValidationNumber) +
-           QStringLiteral(" vers ZenoKestrel V1.02 filter ") +
-           g_.settings.text(Settings::AprsFilter) + QStringLiteral("\r\n");
 }
 
 void AprsIsLink::logIn()
 {
-    if (loggedIn_ || Winsock2.state() != QAbstractSocket::ConnectedState)
+    if (loggedIn_ || socket_.state() != QAbstractSocket::ConnectedState)
         return;
     loggedIn_ = true;
-    writeRaw(text::toBytes(loginLine()));
-    if (Winsock2.state() != QAbstractSocket::ConnectedState)
+    writeRaw(text::toBytes(loginLine(settings_)));
+    if (socket_.state() != QAbstractSocket::ConnectedState)
         return;
-    Gateway::enable(g_.Timer2);
-    g_.texts.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED TO: ") + serverText());
+    timerswitch::enable(timers_.Timer2);
+    texts_.set(StateTexts::ConnectionState, QStringLiteral("CONNECTED TO: ") + serverText());
     logConnection(QStringLiteral(" CONNECTED TO: ") + serverText(), false);
     // After a refused login only the server's answer tells.
     if (!reportedFault_.isEmpty() && !refused_) {
-        g_.logError(QStringLiteral("APRS-IS"),
+        log_.logError(QStringLiteral("APRS-IS"),
                     QStringLiteral("logged in to %1 again").arg(target_));
         reportedFault_.clear();
     }
-    // The first announcement falls due ten ticks after the login.
-    g_.SEGUNDO = static_cast<qint32>(std::clamp<long long>(
-        text::roundHalfEven(g_.settings.number(Settings::Interval) - 10), INT32_MIN, INT32_MAX));
+    emit loginSent();
 }
 
 void AprsIsLink::loginRejected()
 {
-    Gateway::disable(g_.Timer8);
-    g_.solo_rx = true;
+    timerswitch::disable(timers_.Timer8);
+    receiveOnly_ = true;
     showDisconnected();
     refused_ = true;
     reportFault(QStringLiteral("%1 answered the login of %2 \"unverified\": receiving only; "
                                "check Validation#")
-                    .arg(target_, g_.settings.text(Settings::OwnCall)));
+                    .arg(target_, settings_.text(Settings::OwnCall)));
     const QString line = QStringLiteral("Validation Number Error! * DISCONNECTED *");
-    g_.internetList.append(line);
+    internetList_.append(line);
     logConnection(QLatin1Char(' ') + line, false);
-    emit g_.notice(QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
+    emit notice(QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
 }
 
 void AprsIsLink::loginVerified()
 {
+    receiveOnly_ = false;
+    emit verified();
     if (!refused_)
         return;
     refused_ = false;
     reportedFault_.clear();
-    g_.logError(QStringLiteral("APRS-IS"), QStringLiteral("%1 verified the login of %2")
-                                               .arg(target_, g_.settings.text(Settings::OwnCall)));
+    log_.logError(QStringLiteral("APRS-IS"), QStringLiteral("%1 verified the login of %2")
+                                               .arg(target_, settings_.text(Settings::OwnCall)));
 }
 
 bool AprsIsLink::send(const QByteArray &line)
 {
-    if (Winsock2.state() != QAbstractSocket::ConnectedState) {
-        g_.refusals.add(Refusal::Disconnected);
+    if (socket_.state() != QAbstractSocket::ConnectedState) {
+        refusals_.add(Refusal::Disconnected);
         return false;
     }
     if (!loggedIn_) {
-        g_.refusals.add(Refusal::BeforeLogin);
+        refusals_.add(Refusal::BeforeLogin);
         return false;
     }
     writeRaw(line);
-    return Winsock2.state() == QAbstractSocket::ConnectedState;
+    return socket_.state() == QAbstractSocket::ConnectedState;
 }
 
 void AprsIsLink::writeRaw(const QByteArray &line)
 {
-    if (Winsock2.write(line) != line.size())
-        onLost(QStringLiteral("could not send: ") + Winsock2.errorString());
+    if (socket_.write(line) != line.size())
+        onLost(QStringLiteral("could not send: ") + socket_.errorString());
 }
 
 void AprsIsLink::teardownTimerTick()
 {
-    Gateway::disable(g_.Timer8);
+    timerswitch::disable(timers_.Timer8);
     showDisconnected();
-    g_.setReconnectNoticeVisible(true);
-    Gateway::enable(g_.Timer9);
+    setReconnectNoticeVisible(true);
+    timerswitch::enable(timers_.Timer9);
     logConnection(QStringLiteral(" DISCONNECTED! * Trying again ..."), false);
 }
 
 void AprsIsLink::reconnectTimerTick()
 {
-    Gateway::disable(g_.Timer9);
-    g_.setReconnectNoticeVisible(false);
-    con_descon_inet();
+    timerswitch::disable(timers_.Timer9);
+    setReconnectNoticeVisible(false);
+    connectToggle();
+}
+
+void AprsIsLink::setState(State state)
+{
+    state_ = state;
+    texts_.set(StateTexts::ConnectCaption, state == State::Down ? kConnect : kDisconnect);
+}
+
+void AprsIsLink::setReconnectNoticeVisible(bool visible)
+{
+    if (reconnectNotice_ == visible)
+        return;
+    reconnectNotice_ = visible;
+    emit reconnectNoticeChanged(visible);
 }
 
 } // namespace kestrel

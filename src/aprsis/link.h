@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aprsis/lineassembler.h"
+#include "core/timerswitch.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -9,15 +10,33 @@
 
 namespace kestrel {
 
-class Gateway;
+class ActivityLog;
+class Clock;
+class RefusalCounts;
+class Settings;
+class StateTexts;
+class TextList;
+
+// The login line for the settings' call, passcode and filter.
+QString loginLine(const Settings &settings);
+
+// The link's timers, named as the station names them.
+struct LinkTimers
+{
+    QTimer &Timer2; // the link's one-second clock, from the relay line or login on
+    QTimer &Timer4; // one-shot: the relay command line
+    QTimer &Timer5; // one-shot: the login line
+    QTimer &Timer8; // one-shot: a lost link torn down
+    QTimer &Timer9; // one-shot: connect again
+};
 
 // The one TCP connection to an APRS-IS server, directly or through a relay
 // told the real destination in its first line: connect and disconnect, the
 // relay command and login, the state texts, loss and reconnection, and the
 // connection log. What arrives is handed on line by line.
 //
-// The state lives where the operator sees it: the Connect button's caption,
-// the connection state text, and which link timers run.
+// The operator sees the state as the Connect button's caption and the
+// connection state text; which link timers run is part of it.
 class AprsIsLink : public QObject
 {
     Q_OBJECT
@@ -26,11 +45,20 @@ public:
     // send a comment every 20 s).
     static constexpr int kSilenceMs = 120000;
 
-    explicit AprsIsLink(Gateway &gateway, QObject *parent = nullptr);
+    AprsIsLink(const Settings &settings, StateTexts &texts, RefusalCounts &refusals,
+               ActivityLog &log, Clock &clock, TextList &internetList, LinkTimers timers,
+               QObject *parent = nullptr);
     ~AprsIsLink() override;
 
+    enum class State
+    {
+        Down,  // the button says "Connect"
+        Active // connecting, connected or logged in: the button says "Disconnect"
+    };
+    State state() const { return state_; }
+
     // The connect/disconnect toggle.
-    void con_descon_inet();
+    void connectToggle();
     // The timers' duties.
     void relayTimerTick();     // Timer4: the relay command line
     void loginTimerTick();     // Timer5: the login line
@@ -52,19 +80,32 @@ public:
     // the connection-lost sequence itself; callers need not.
     bool send(const QByteArray &line);
     bool loggedIn() const { return loggedIn_; }
+    // After a login the server did not verify, until one it does: nothing
+    // goes to the server and the link's clock stands still.
+    bool receiveOnly() const { return receiveOnly_; }
+
+    // The notice that a lost link is being tried again.
+    bool reconnectNoticeVisible() const { return reconnectNotice_; }
+    void setReconnectNoticeVisible(bool visible);
 
     // Closes the socket without starting the lost sequence (program end).
     void close();
 
-    QString loginLine() const;
     qint64 overlongLines() const { return assembler_.overlong(); }
     // How long a silent server is trusted (tests shorten it).
     void setSilenceMs(int ms) { silence_.setInterval(ms); }
 
-    QTcpSocket Winsock2;
+    QTcpSocket &socket() { return socket_; }
 
 signals:
     void lineReceived(const QByteArray &line);
+    // The login line went out: the announcements count from here.
+    void loginSent();
+    // The server verified the login.
+    void verified();
+    // For the operator at once (the server refused the login).
+    void notice(const QString &message);
+    void reconnectNoticeChanged(bool visible);
 
 private:
     // Starts connecting; false when the address is unusable, which has then
@@ -82,9 +123,20 @@ private:
     void logConnection(const QString &event, bool always);
     void resetConnection();
     void showDisconnected();
+    void setState(State state);
     QString serverText() const;
 
-    Gateway &g_;
+    const Settings &settings_;
+    StateTexts &texts_;
+    RefusalCounts &refusals_;
+    ActivityLog &log_;
+    Clock &clock_;
+    TextList &internetList_;
+    LinkTimers timers_;
+    QTcpSocket socket_;
+    State state_ = State::Down;
+    bool receiveOnly_ = false;
+    bool reconnectNotice_ = false;
     LineAssembler assembler_;
     QTimer silence_;
     bool loggedIn_ = false;

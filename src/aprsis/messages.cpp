@@ -1,11 +1,21 @@
 #include "aprsis/messages.h"
 
-#include "station/gateway.h"
+#include "aprsis/link.h"
+#include "core/activitylog.h"
+#include "core/clock.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
 #include "core/text.h"
+#include "core/textlist.h"
 
 namespace kestrel {
 
-MessageHandler::MessageHandler(Gateway &gateway) : g_(gateway) {}
+MessageHandler::MessageHandler(const Settings &settings, StateTexts &texts, ActivityLog &log,
+                               Clock &clock, TextList &internetList, AprsIsLink &link)
+    : settings_(settings), texts_(texts), log_(log), clock_(clock), internetList_(internetList),
+      link_(link)
+{
+}
 
 QString MessageHandler::addressee(const QString &line)
 {
@@ -13,51 +23,47 @@ QString MessageHandler::addressee(const QString &line)
     return q < 0 ? QString() : line.mid(q + 2, 9).trimmed();
 }
 
-void MessageHandler::handle()
+void MessageHandler::handle(const QString &line)
 {
     // A repeat: the same text from its second character on.
-    if (TrimmedData.mid(1) == trama_vieja.mid(1))
+    if (line.mid(1) == lastExamined_.mid(1))
         return;
-    if (TrimmedData.size() < 20)
+    if (line.size() < 20)
         return;
-    trama_vieja = TrimmedData;
+    lastExamined_ = line;
 
-    const qsizetype p = TrimmedData.indexOf(u'>');
+    const qsizetype p = line.indexOf(u'>');
     if (p < 0)
         return;
-    QString emisor = TrimmedData.left(p);
-    const QString destino = addressee(TrimmedData);
-    const QString trama = TrimmedData.mid(TrimmedData.indexOf(u':') + 1);
-    const QString own = g_.settings.text(Settings::OwnCall);
-    if (destino != own || own.isEmpty())
+    QString sender = line.left(p);
+    const QString to = addressee(line);
+    const QString information = line.mid(line.indexOf(u':') + 1);
+    const QString own = settings_.text(Settings::OwnCall);
+    if (to != own || own.isEmpty())
         return;
 
-    traba = true;
-    emisor = emisor.leftJustified(9, u' ');
-    const qsizetype k = trama.indexOf(u'{');
+    sender = sender.leftJustified(9, u' ');
+    const qsizetype k = information.indexOf(u'{');
     if (k < 0) {
-        traba = false;
         return;
     }
-    const QString ack_c2 = trama.mid(k + 1);
-    const QString header = own + QStringLiteral(">APKR02,APRS::") + emisor + QLatin1Char(':');
+    const QString number = information.mid(k + 1);
+    const QString header = own + QStringLiteral(">APKR02,APRS::") + sender + QLatin1Char(':');
 
-    const QString ack = header + QStringLiteral("ack") + ack_c2 + QStringLiteral("\r\n");
-    g_.internetList.append(ack);
-    if (!g_.link.send(text::toBytes(ack + QStringLiteral("\r\n")))) {
-        traba = false;
+    const QString ack = header + QStringLiteral("ack") + number + QStringLiteral("\r\n");
+    internetList_.append(ack);
+    if (!link_.send(text::toBytes(ack + QStringLiteral("\r\n")))) {
         return;
     }
-    if (g_.settings.isOn(Settings::LogMsgs))
-        g_.appendLog(QStringLiteral("\\Logs_Kestrel\\incoming_msgs.txt"),
-                     {text::stamp(g_.clock().now()) + QLatin1Char(' ') + TrimmedData});
-    if (g_.settings.isOn(Settings::AnswerYesNo)) {
-        g_.texts.bump(StateTexts::InetTx);
-        const QString answer = header + g_.settings.text(Settings::AnswerText);
-        g_.internetList.append(answer);
-        g_.link.send(text::toBytes(answer + QStringLiteral("\r\n")));
+    if (settings_.isOn(Settings::LogMsgs))
+        log_.appendLog(QStringLiteral("\\Logs_Kestrel\\incoming_msgs.txt"),
+                     {text::stamp(clock_.now()) + QLatin1Char(' ') + line});
+    if (settings_.isOn(Settings::AnswerYesNo)) {
+        texts_.bump(StateTexts::InetTx);
+        const QString answer = header + settings_.text(Settings::AnswerText);
+        internetList_.append(answer);
+        link_.send(text::toBytes(answer + QStringLiteral("\r\n")));
     }
-    traba = false;
 }
 
 } // namespace kestrel

@@ -4,7 +4,12 @@
 
 namespace kestrel {
 
-class Gateway;
+class ActivityLog;
+class AprsIsLink;
+class Clock;
+class Settings;
+class StateTexts;
+class TextList;
 
 // Messages from APRS-IS addressed to the own call: acknowledged on APRS-IS,
 // logged, and answered with a fixed text when the operator wants. Nothing
@@ -12,21 +17,24 @@ class Gateway;
 class MessageHandler
 {
 public:
-    explicit MessageHandler(Gateway &gateway);
+    MessageHandler(const Settings &settings, StateTexts &texts, ActivityLog &log, Clock &clock,
+                   TextList &internetList, AprsIsLink &link);
 
-    // Examines TrimmedData, the line just received.
-    void handle();
+    // Examines a line just received.
+    void handle(const QString &line);
 
     // Whom a line is addressed to as a message: the nine characters after
     // its first "::", without their padding; empty when it has none.
     static QString addressee(const QString &line);
 
-    QString TrimmedData; // the line to examine
-    QString trama_vieja; // the last line accepted for examination
-    bool traba = false;  // busy with a message to the gateway
-
 private:
-    Gateway &g_;
+    const Settings &settings_;
+    StateTexts &texts_;
+    ActivityLog &log_;
+    Clock &clock_;
+    TextList &internetList_;
+    AprsIsLink &link_;
+    QString lastExamined_; // a repeat of it is not answered twice
 };
 
 } // namespace kestrel

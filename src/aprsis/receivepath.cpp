@@ -1,11 +1,23 @@
 #include "aprsis/receivepath.h"
 
-#include "station/gateway.h"
+#include "aprsis/inetrfgate.h"
+#include "aprsis/link.h"
+#include "aprsis/messages.h"
+#include "core/activitylog.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
 #include "core/text.h"
+#include "core/textlist.h"
 
 namespace kestrel {
 
-ReceivePath::ReceivePath(Gateway &gateway) : g_(gateway) {}
+ReceivePath::ReceivePath(const Settings &settings, StateTexts &texts, ActivityLog &log,
+                         TextList &internetList, AprsIsLink &link, InetToRfGate &inetRfGate,
+                         MessageHandler &messages)
+    : settings_(settings), texts_(texts), log_(log), internetList_(internetList), link_(link),
+      inetRfGate_(inetRfGate), messages_(messages)
+{
+}
 
 void ReceivePath::handle(const QByteArray &line)
 {
@@ -17,44 +29,40 @@ void ReceivePath::handle(const QByteArray &line)
     if (chunk.startsWith(u'#') && chunk.contains(QLatin1String("logresp")) &&
         chunk.section(QLatin1String("logresp "), 1)
                 .section(u' ', 0, 0)
-                .compare(g_.settings.text(Settings::OwnCall), Qt::CaseInsensitive) == 0) {
+                .compare(settings_.text(Settings::OwnCall), Qt::CaseInsensitive) == 0) {
         if (chunk.contains(QLatin1String("unverified"))) {
-            g_.link.loginRejected();
+            link_.loginRejected();
             return;
         }
-        g_.solo_rx = false;
-        g_.Label17 = true;
-        g_.link.loginVerified();
+        link_.loginVerified();
     }
 
-    if (g_.listAllPackets() && !chunk.toLower().contains(QLatin1String("# javaprssrvr"))) {
+    if (listAllPackets_ && !chunk.toLower().contains(QLatin1String("# javaprssrvr"))) {
         const qsizetype colon = chunk.indexOf(u':');
         if (colon >= 0) {
-            g_.internetList.append(chunk.left(colon + 1));
-            g_.internetList.append(chunk.mid(colon + 1));
+            internetList_.append(chunk.left(colon + 1));
+            internetList_.append(chunk.mid(colon + 1));
         } else {
-            g_.internetList.append(chunk);
-            if (g_.settings.isOn(Settings::LogAprsIs))
-                g_.appendLog(QStringLiteral("\\Logs_Kestrel\\aprs_is.txt"), {chunk});
+            internetList_.append(chunk);
+            if (settings_.isOn(Settings::LogAprsIs))
+                log_.appendLog(QStringLiteral("\\Logs_Kestrel\\aprs_is.txt"), {chunk});
         }
     }
 
-    g_.messages.TrimmedData = chunk;
     if (chunk.contains(u'>'))
-        g_.texts.bump(StateTexts::InetRx);
-    g_.link.firstData();
+        texts_.bump(StateTexts::InetRx);
+    link_.firstData();
 
     const qsizetype colon = chunk.indexOf(u':');
     const qsizetype typeAt = colon >= 0 ? colon + 1 : 0;
     const QChar dataType = typeAt < chunk.size() ? chunk[typeAt] : QChar();
     // A type the operator does not send to RF may still be a message to us.
-    g_.inetRfGate.gate(chunk, dataType);
-    if (!g_.messages.traba)
-        g_.messages.handle();
+    inetRfGate_.gate(chunk, dataType);
+    messages_.handle(chunk);
 
     // Straight to the server, without a relay: log in on its first word.
-    if (g_.settings.text(Settings::ProxyAddress).isEmpty())
-        g_.link.logIn();
+    if (settings_.text(Settings::ProxyAddress).isEmpty())
+        link_.logIn();
 }
 
 } // namespace kestrel

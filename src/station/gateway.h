@@ -1,32 +1,34 @@
 #pragma once
 
-#include "station/issroutine.h"
+#include "aprsis/announcer.h"
 #include "aprsis/inetrfgate.h"
 #include "aprsis/link.h"
 #include "aprsis/messages.h"
 #include "aprsis/receivepath.h"
 #include "core/activitylog.h"
 #include "core/clock.h"
-#include "core/timerswitch.h"
-#include "host/hostmailbox.h"
 #include "core/programfolder.h"
 #include "core/refusal.h"
-#include "station/rfgate.h"
 #include "core/services.h"
 #include "core/settings.h"
 #include "core/statetexts.h"
 #include "core/textlist.h"
+#include "core/timerswitch.h"
+#include "host/hostmailbox.h"
+#include "station/issroutine.h"
+#include "station/rfgate.h"
 #include "web/webserver.h"
 
 #include <QObject>
-#include <QSet>
 #include <QTimer>
+#include <vector>
 
 namespace kestrel {
 
-// The station: all shared state for the whole run, the start-up sequence,
-// the ways out, and the timers that drive every other piece of work. Windows
-// only observe it; headless, the same gateway runs without them.
+// The station: composes the subsystems, owns the shared state for the whole
+// run and the timers that drive every other piece of work, starts up, and
+// ends. Windows only observe it; headless, the same gateway runs without
+// them.
 //
 // Every timer tick is a plain method that can be called directly; the QTimer
 // only calls it. A one-shot timer switches itself off first thing in its tick.
@@ -43,7 +45,8 @@ public:
         Fatal,  // a required folder or file is missing: Timer12 reports and ends the program
         Stopped // start-up broke off on another failure; the program keeps running
     };
-    // Start-up, once: the timers that run from the start, then steps 1 to 18.
+    // Start-up, once: the timers that run from the start, then the folders,
+    // lists, settings and the host.
     StartOutcome start();
     bool startedUp() const { return started_; }
 
@@ -61,12 +64,12 @@ public:
     // Operator commands.
     void connectCommand();
     void setListAllPackets(bool on);
-    bool listAllPackets() const { return listAllPackets_; }
+    bool listAllPackets() const { return receivePath_.listAllPackets(); }
+    void issRoutine() { iss_.run(); }
 
-    // Procedures other parts call.
-    void CheckStatus();
-    void con_descon_inet();
-    void issRoutine();
+    // Polls the host's state; ends the program when the host has gone and
+    // the operator asked for that.
+    void checkStatus();
 
     // Timer ticks.
     void timer1Tick();
@@ -83,66 +86,41 @@ public:
     void timer15Tick();
     void timer16Tick();
 
-    static void enable(QTimer &timer) { timerswitch::enable(timer); }
-    static void disable(QTimer &timer) { timerswitch::disable(timer); }
+    // A timer by its name ("Timer6"), for the tests and the windows.
+    QTimer &timer(const QString &name);
 
-    // Appends a line to errors.txt: its own first word, the time, the text.
-    void logError(const QString &word, const QString &message);
-    // Appends lines to a log under the program folder; a log that cannot be
-    // written is said once in errors.txt, until it can be again.
-    bool appendLog(const QString &relative, const QStringList &lines);
-
-    // The announcements of the link's clock: beacon, status and bulletin.
-    void announce();
-
-    void setReconnectNoticeVisible(bool visible);
-    bool reconnectNoticeVisible() const { return reconnectNotice_; }
-
+    // What the windows and the tests are given.
     const ProgramFolder &folder() const { return folder_; }
     Clock &clock() { return clock_; }
+    ActivityLog &log() { return log_; }
+    Settings &settings() { return settings_; }
+    const Settings &settings() const { return settings_; }
+    Services &services() { return services_; }
+    const Services &services() const { return services_; }
+    StateTexts &texts() { return texts_; }
+    const StateTexts &texts() const { return texts_; }
+    RefusalCounts &refusals() { return refusals_; }
+    const RefusalCounts &refusals() const { return refusals_; }
+    HostMailbox &mailbox() { return mailbox_; }
+    TextList &positionsList() { return positionsList_; }
+    TextList &mheardList() { return mheardList_; }
+    TextList &igatedList() { return igatedList_; }
+    TextList &internetList() { return internetList_; }
+    AprsIsLink &link() { return link_; }
+    Announcer &announcer() { return announcer_; }
+    InetToRfGate &inetRfGate() { return inetRfGate_; }
+    ReceivePath &receivePath() { return receivePath_; }
+    RfGate &rfGate() { return rfGate_; }
+    IssRoutine &iss() { return iss_; }
+    WebServer &web() { return web_; }
 
-    Settings settings;
-    Services services; // from services.ini, read at start-up
-    StateTexts texts;
-    RefusalCounts refusals;
-    HostMailbox mailbox;
-
-    TextList positionsList{QStringLiteral("Position Beacons")};
-    TextList mheardList{QStringLiteral("MHeard")};
-    // Two rows a frame: an even limit drops the oldest frame whole.
-    TextList igatedList{QStringLiteral("IGated Packets List"), 32766};
-    TextList internetList{QStringLiteral("Internet Packet List"), 32767};
-
-    QTimer Timer1, Timer2, Timer4, Timer5, Timer6, Timer7, Timer8, Timer9, Timer10, Timer12,
-        Timer14, Timer15, Timer16;
-
-    // The APRS-IS link and what works on its traffic.
-    AprsIsLink link{*this};
-    ReceivePath receivePath{*this};
-    InetToRfGate inetRfGate{*this};
-    MessageHandler messages{*this};
-    RfGate rfGate{*this};
-    IssRoutine iss{*this};
-    WebServer web{*this};
-
-    // Window variables shared by several parts of the gateway.
-    QString texto_de_error; // message of a fatal start-up failure
-    double la_otra = 0;     // largest distance accepted since start
-    QString Pac_viejo;      // the last frame text taken from the mailbox
-    QString trama_APRS;     // the last RF frame as one line
-    QString via;            // its digipeater path, with its leading comma
-    bool solo_rx = false;   // receive-only after a rejected login
-    qint32 SEGUNDO = 0;     // seconds toward the next announcement
-    bool Label7 = false;    // true while kestrel.ini is being read
-    bool Label17 = false;   // true during start-up, and again after a verified login
-
-    // The ISS frame's progress bar and lamp.
-    double issProgress() const { return issProgress_; }
-    bool issBarVisible() const { return issBarVisible_; }
-    bool issLampVisible() const { return issLampVisible_; }
-    // The ISS at or above the station's horizon at the last run.
-    bool issAbove() const { return issAbove_; }
     bool connectEnabled() const { return connectEnabled_; }
+    const QString &fatalMessage() const { return fatalMessage_; }
+    const QString &lastFrameTaken() const { return lastFrameTaken_; }
+    bool readingSettings() const { return readingSettings_; }
+    bool webStartLocked() const { return webStartLocked_; }
+    bool reconnectNoticeVisible() const { return link_.reconnectNoticeVisible(); }
+    void setReconnectNoticeVisible(bool visible) { link_.setReconnectNoticeVisible(visible); }
 
 signals:
     // Timer12: the fatal start-up message; the program ends once it is shown.
@@ -167,52 +145,103 @@ signals:
 
     void connectEnabledChanged(bool enabled);
     void listAllPacketsChanged(bool on);
-    void issProgressChanged(double width);
-    void issBarVisibleChanged(bool visible);
-    void issLampVisibleChanged(bool visible);
-    void issAboveChanged(bool above);
+
+public:
+    // Why start-up cannot go on at all.
+    enum class Missing
+    {
+        LogsFolder,
+        WebFolder,
+        PageTemplate,
+        SettingsFile
+    };
 
 private:
-    friend class IssRoutine;
-    StartOutcome fatal(int step);
+    struct TimerPlan
+    {
+        const char *name;
+        QTimer Gateway::*timer;
+        int interval;
+        bool oneShot;
+        bool fromStart; // switched on at start-up
+        void (Gateway::*tick)();
+    };
+    static const std::vector<TimerPlan> &timerPlans();
+
+    StartOutcome fatal(Missing what);
     StartOutcome stopStartUp(const QString &reason);
-    bool proveFolder(const QString &relative, int step, StartOutcome &outcome);
+    bool proveFolder(const QString &relative, Missing what, StartOutcome &outcome);
     bool loadList(const QString &relative, TextList &list, bool &loaded, StartOutcome &outcome);
     bool readSettingsFile(StartOutcome &outcome);
     void readHostBeacon();
     void deriveInternetBeacon();
+    QString runningMarker() const;
+    void markRunning();
+
     void onSettingChanged(Settings::Field field);
-    void issObjectSwitched(bool on);
     void rfReceivePass();
-    void webServerCheckClicked();
     void checkProxyFormat();
-    void closeLink();
     bool replaceFile(const QString &path, const QByteArray &content, const QString &what);
     bool saveList(const QString &path, const TextList &list);
     void requestQuit(int status);
-    void setIssProgress(double width);
-    void setIssBarVisible(bool visible);
-    void setIssLampVisible(bool visible);
-    void setIssAbove(bool above);
     void setConnectEnabled(bool enabled);
 
     ProgramFolder folder_;
     Clock &clock_;
     ActivityLog log_{folder_, clock_};
+    Settings settings_;
+    Services services_; // from services.ini, read at start-up
+    StateTexts texts_;
+    RefusalCounts refusals_;
+    HostMailbox mailbox_;
+
+    TextList positionsList_{QStringLiteral("Position Beacons")};
+    TextList mheardList_{QStringLiteral("MHeard")};
+    // Two rows a frame: an even limit drops the oldest frame whole.
+    TextList igatedList_{QStringLiteral("IGated Packets List"), 32766};
+    TextList internetList_{QStringLiteral("Internet Packet List"), 32767};
+
+    // The timers, by role:
+    QTimer Timer1;  // one-shot, 30 s after start: the automatic connection
+    QTimer Timer2;  // 1 s while the link runs: rate window, status line, announcements
+    QTimer Timer4;  // one-shot: the relay command line
+    QTimer Timer5;  // one-shot: the login line
+    QTimer Timer6;  // 1 s, always: host status poll, then one frame from the mailbox
+    QTimer Timer7;  // 2 s, always: MHeard expiry and the DX text
+    QTimer Timer8;  // one-shot: a lost link torn down
+    QTimer Timer9;  // one-shot: connect again after a lost link
+    QTimer Timer10; // one-shot, 750 ms after start: the web server
+    QTimer Timer12; // one-shot: the fatal start-up message
+    QTimer Timer14; // 60 s while the ISS object is on: the ISS run
+    QTimer Timer15; // 250 ms while the ISS is above the horizon: the lamp
+    QTimer Timer16; // 1 s: the ISS progress bar
+
+    AprsIsLink link_{settings_, texts_,        refusals_,
+                     log_,      clock_,        internetList_,
+                     LinkTimers{Timer2, Timer4, Timer5, Timer8, Timer9}};
+    Announcer announcer_{settings_, texts_, internetList_, link_};
+    InetToRfGate inetRfGate_{settings_,    texts_,   refusals_, log_,      clock_,
+                             mheardList_, mailbox_, link_,     announcer_};
+    MessageHandler messages_{settings_, texts_, log_, clock_, internetList_, link_};
+    ReceivePath receivePath_{settings_, texts_,       log_,     internetList_,
+                             link_,     inetRfGate_, messages_};
+    RfGate rfGate_{settings_, texts_, refusals_, log_, clock_,
+                   RfLists{mheardList_, positionsList_, igatedList_}, link_};
+    IssRoutine iss_{settings_, texts_,   log_, clock_, folder_, services_, mailbox_,
+                    IssTimers{Timer14, Timer15, Timer16}};
+    WebServer web_{settings_, texts_, log_, clock_, folder_, mheardList_, igatedList_, services_};
+
+    QString fatalMessage_;
+    QString lastFrameTaken_;        // the last frame text taken from the mailbox
+    bool readingSettings_ = false;  // while kestrel.ini is read: no check reacts
+    bool webStartLocked_ = false;   // during start-up, and after a verified login, the
+                                    // dialog's "Enabled" can stop the web server, not start it
     bool started_ = false;
     bool quitting_ = false;
     bool positionsLoaded_ = false;
     bool mheardLoaded_ = false;
-    bool listAllPackets_ = false;
     bool connectEnabled_ = false;
-    double issProgress_ = 1;
-    bool issBarVisible_ = false;
-    bool issLampVisible_ = false;
-    bool issAbove_ = false;
-    bool reconnectNotice_ = false;
     QString mailboxProblem_; // said in errors.txt
-    QString runningMarker() const;
-    void markRunning();
 };
 
 } // namespace kestrel

@@ -1,8 +1,14 @@
 #include "station/issroutine.h"
 
+#include "core/activitylog.h"
+#include "core/clock.h"
 #include "core/files.h"
-#include "station/gateway.h"
+#include "core/programfolder.h"
+#include "core/services.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
 #include "core/text.h"
+#include "host/hostmailbox.h"
 
 #include <QNetworkReply>
 
@@ -14,7 +20,11 @@ const QString kCaption = QStringLiteral("ISS Position Object");
 
 } // namespace
 
-IssRoutine::IssRoutine(Gateway &gateway) : g_(gateway)
+IssRoutine::IssRoutine(const Settings &settings, StateTexts &texts, ActivityLog &log, Clock &clock,
+                       const ProgramFolder &folder, const Services &services,
+                       HostMailbox &mailbox, IssTimers timers)
+    : settings_(settings), texts_(texts), log_(log), clock_(clock), folder_(folder),
+      services_(services), mailbox_(mailbox), timers_(timers)
 {
     deadline_.setSingleShot(true);
     deadline_.setInterval(kTimeoutMs);
@@ -29,16 +39,16 @@ void IssRoutine::run()
 {
     if (reply_)
         return;
-    const bool plus = g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
-    g_.texts.set(StateTexts::IssCaption, (plus ? QStringLiteral("+") : QString()) + kCaption +
+    const bool plus = texts_.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
+    texts_.set(StateTexts::IssCaption, (plus ? QStringLiteral("+") : QString()) + kCaption +
                                              QStringLiteral(" > Searching ..."));
-    Gateway::disable(g_.Timer16);
+    timerswitch::disable(timers_.Timer16);
 
     timedOut_ = false;
     tooLong_ = false;
     redirects_ = 0;
-    modeRun_ = g_.settings.isOn(Settings::IssObject);
-    at_ = Services::address(g_.services.aprsLookupHost, QStringLiteral("/cgi-bin/find.cgi?ISS"));
+    modeRun_ = settings_.isOn(Settings::IssObject);
+    at_ = Services::address(services_.aprsLookupHost, QStringLiteral("/cgi-bin/find.cgi?ISS"));
     ask();
     // For the whole run, redirects and all.
     deadline_.start();
@@ -111,10 +121,10 @@ void IssRoutine::arrived()
 
 void IssRoutine::finish(const QByteArray &page)
 {
-    const QString copy = g_.folder().resolve(QStringLiteral("\\ISS.txt"));
+    const QString copy = folder_.resolve(QStringLiteral("\\ISS.txt"));
     const QString error = files::replaceFile(copy, page);
     if (!error.isEmpty())
-        g_.logError(QStringLiteral("Files"),
+        log_.logError(QStringLiteral("Files"),
                     QStringLiteral("could not save %1: %2").arg(copy, error));
 
     QString why;
@@ -124,60 +134,128 @@ void IssRoutine::finish(const QByteArray &page)
     lastFailure_.clear();
 
     restoreCaption();
-    if (g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'))) {
-        g_.setIssProgress(1);
-        Gateway::enable(g_.Timer16);
+    if (texts_.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'))) {
+        setProgress(1);
+        timerswitch::enable(timers_.Timer16);
     }
 
-    const QTime utc = g_.clock().now().toUTC().time();
-    g_.texts.set(StateTexts::IssObject, iss::displayText(*fix, utc));
+    const QTime utc = clock_.now().toUTC().time();
+    texts_.set(StateTexts::IssObject, iss::displayText(*fix, utc));
 
-    const QString own = g_.settings.text(Settings::InternetBeaconText).mid(1, 18);
+    const QString own = settings_.text(Settings::InternetBeaconText).mid(1, 18);
     const std::optional<position::Bearing> bearing = position::distance(own, *fix);
     const std::optional<int> elevation = position::elevation(own, *fix);
     if (bearing && elevation) {
         if (bearing->degrees)
             azimuth_ = *bearing->degrees;
         elevation_ = static_cast<qint16>(*elevation);
-        g_.texts.set(StateTexts::IssLine, iss::line(bearing->km, azimuth_, *elevation));
+        texts_.set(StateTexts::IssLine, iss::line(bearing->km, azimuth_, *elevation));
     } else {
         // Without a position of its own the station cannot tell where the ISS stands.
-        g_.texts.set(StateTexts::IssLine, QString());
+        texts_.set(StateTexts::IssLine, QString());
     }
     showElevation(bearing ? elevation : std::nullopt);
 
-    if (modeRun_ && !g_.settings.isOn(Settings::IssObject))
+    if (modeRun_ && !settings_.isOn(Settings::IssObject))
         return;
-    if (!g_.settings.isOn(Settings::IssObjectOnly) || (bearing && elevation && *elevation >= 0))
-        g_.mailbox.transmitText(iss::objectText(*fix, utc));
+    if (!settings_.isOn(Settings::IssObjectOnly) || (bearing && elevation && *elevation >= 0))
+        mailbox_.transmitText(iss::objectText(*fix, utc));
 }
 
 void IssRoutine::fail(const QString &reason)
 {
     restoreCaption();
-    g_.texts.set(StateTexts::IssObject, QStringLiteral(" > WEB Error!"));
+    texts_.set(StateTexts::IssObject, QStringLiteral(" > WEB Error!"));
     // A service that stays down is said once, not every minute.
     if (reason != lastFailure_)
-        g_.logError(QStringLiteral("ISS"), reason);
+        log_.logError(QStringLiteral("ISS"), reason);
     lastFailure_ = reason;
 }
 
 void IssRoutine::restoreCaption()
 {
-    const bool plus = g_.texts.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
-    g_.texts.set(StateTexts::IssCaption, plus ? QLatin1Char('+') + kCaption : kCaption);
+    const bool plus = texts_.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
+    texts_.set(StateTexts::IssCaption, plus ? QLatin1Char('+') + kCaption : kCaption);
 }
 
 void IssRoutine::showElevation(std::optional<int> elevation)
 {
     const bool above = elevation && *elevation >= 0;
-    g_.setIssAbove(above);
+    setAbove(above);
     if (above) {
-        Gateway::enable(g_.Timer15);
+        timerswitch::enable(timers_.Timer15);
     } else {
-        Gateway::disable(g_.Timer15);
-        g_.setIssLampVisible(false);
+        timerswitch::disable(timers_.Timer15);
+        setLampVisible(false);
     }
+}
+
+void IssRoutine::switched(bool on)
+{
+    if (on) {
+        timerswitch::enable(timers_.Timer14);
+        timerswitch::enable(timers_.Timer16);
+    } else {
+        timerswitch::disable(timers_.Timer14);
+        timerswitch::disable(timers_.Timer16);
+    }
+    setProgress(1);
+    setBarVisible(on);
+    texts_.set(StateTexts::IssObject, QString());
+    texts_.set(StateTexts::IssLine, QString());
+    texts_.set(StateTexts::IssCaption, on ? QLatin1Char('+') + kCaption : kCaption);
+}
+
+void IssRoutine::confirmed(bool on)
+{
+    if (on) {
+        timerswitch::enable(timers_.Timer14);
+        texts_.set(StateTexts::IssCaption, QLatin1Char('+') + kCaption);
+    } else {
+        timerswitch::disable(timers_.Timer14);
+        texts_.set(StateTexts::IssCaption, kCaption);
+        texts_.set(StateTexts::IssLine, QString());
+    }
+}
+
+void IssRoutine::lampTick()
+{
+    setLampVisible(!lampVisible_);
+}
+
+void IssRoutine::progressTick()
+{
+    setProgress(progress_ + 16.66);
+}
+
+void IssRoutine::setProgress(double width)
+{
+    progress_ = width;
+    emit progressChanged(width);
+}
+
+void IssRoutine::setBarVisible(bool visible)
+{
+    if (barVisible_ == visible)
+        return;
+    barVisible_ = visible;
+    emit barVisibleChanged(visible);
+}
+
+void IssRoutine::setLampVisible(bool visible)
+{
+    if (lampVisible_ == visible)
+        return;
+    lampVisible_ = visible;
+    emit lampVisibleChanged(visible);
+}
+
+void IssRoutine::setAbove(bool above)
+{
+    if (above_ == above)
+        return;
+    above_ = above;
+    emit aboveChanged(above);
 }
 
 } // namespace kestrel

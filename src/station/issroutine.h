@@ -1,6 +1,7 @@
 #pragma once
 
 #include "aprs/issobject.h"
+#include "core/timerswitch.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -10,7 +11,21 @@
 
 namespace kestrel {
 
-class Gateway;
+class ActivityLog;
+class Clock;
+class HostMailbox;
+class ProgramFolder;
+class Settings;
+class StateTexts;
+struct Services;
+
+// The ISS frame's timers, named as the station names them.
+struct IssTimers
+{
+    QTimer &Timer14; // the run once a minute, while the ISS object is on
+    QTimer &Timer15; // the lamp blinking while the ISS is above the horizon
+    QTimer &Timer16; // the progress bar toward the next run
+};
 
 // Puts the ISS on the air as an object: fetches the look-up page without
 // blocking anything else, keeps it as ISS.txt, shows where the ISS is from
@@ -19,7 +34,26 @@ class IssRoutine : public QObject
 {
     Q_OBJECT
 public:
-    explicit IssRoutine(Gateway &gateway);
+    IssRoutine(const Settings &settings, StateTexts &texts, ActivityLog &log, Clock &clock,
+               const ProgramFolder &folder, const Services &services, HostMailbox &mailbox,
+               IssTimers timers);
+
+    // The ISS object switched on or off in the settings.
+    void switched(bool on);
+    // The setup dialog's OK: the once-a-minute run and the caption follow
+    // the setting.
+    void confirmed(bool on);
+    // Start-up: the bar full.
+    void resetProgress() { setProgress(1); }
+    void lampTick();     // Timer15
+    void progressTick(); // Timer16
+
+    // The ISS frame's progress bar and lamp.
+    double progress() const { return progress_; }
+    bool barVisible() const { return barVisible_; }
+    bool lampVisible() const { return lampVisible_; }
+    // The ISS at or above the station's horizon at the last run.
+    bool above() const { return above_; }
 
     // Starts a run; one asked for while a fetch is under way is dropped.
     void run();
@@ -36,7 +70,17 @@ public:
     // The ISS's last elevation seen from the station.
     qint16 elevation() const { return elevation_; }
 
+signals:
+    void progressChanged(double width);
+    void barVisibleChanged(bool visible);
+    void lampVisibleChanged(bool visible);
+    void aboveChanged(bool above);
+
 private:
+    void setProgress(double width);
+    void setBarVisible(bool visible);
+    void setLampVisible(bool visible);
+    void setAbove(bool above);
     void ask();
     void arrived();
     void finish(const QByteArray &page);
@@ -44,7 +88,18 @@ private:
     void restoreCaption();
     void showElevation(std::optional<int> elevation);
 
-    Gateway &g_;
+    const Settings &settings_;
+    StateTexts &texts_;
+    ActivityLog &log_;
+    Clock &clock_;
+    const ProgramFolder &folder_;
+    const Services &services_;
+    HostMailbox &mailbox_;
+    IssTimers timers_;
+    double progress_ = 1;
+    bool barVisible_ = false;
+    bool lampVisible_ = false;
+    bool above_ = false;
     QNetworkAccessManager network_;
     QPointer<QNetworkReply> reply_;
     QByteArray page_;

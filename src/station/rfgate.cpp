@@ -1,7 +1,13 @@
 #include "station/rfgate.h"
 
 #include "aprs/decoder.h"
-#include "station/gateway.h"
+#include "aprsis/link.h"
+#include "core/activitylog.h"
+#include "core/clock.h"
+#include "core/refusal.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
+#include "core/textlist.h"
 #include "host/monitortext.h"
 #include "core/text.h"
 
@@ -17,39 +23,42 @@ QString signSpaced(double v)
 }
 } // namespace
 
-RfGate::RfGate(Gateway &gateway) : g_(gateway) {}
+RfGate::RfGate(const Settings &settings, StateTexts &texts, RefusalCounts &refusals,
+               ActivityLog &log, Clock &clock, RfLists lists, AprsIsLink &link)
+    : settings_(settings), texts_(texts), refusals_(refusals), log_(log), clock_(clock),
+      lists_(lists), link_(link)
+{
+}
 
 void RfGate::pass(const QString &frame)
 {
     if (!frame.contains(QLatin1String("Fm")))
         return;
-    g_.texts.bump(StateTexts::RfRx);
-    const QString time = text::stamp(g_.clock().now());
+    texts_.bump(StateTexts::RfRx);
+    const QString time = text::stamp(clock_.now());
     const auto parsed = MonitorText::parse(frame);
     if (!parsed) {
         // Not a frame the host could have heard: logged, and nothing more.
-        g_.refusals.add(Refusal::MalformedFrame);
-        g_.appendLog(QStringLiteral("\\errors.txt"),
+        refusals_.add(Refusal::MalformedFrame);
+        log_.appendLog(QStringLiteral("\\errors.txt"),
                      {QStringLiteral("Error_timer6 Time:") + time,
                       QStringLiteral("Error_timer6 Packet:") + frame});
         return;
     }
     const MonitorText &m = *parsed;
-    const QString own = g_.settings.text(Settings::OwnCall);
+    const QString own = settings_.text(Settings::OwnCall);
     if (m.hasVia && frame.contains(own)) {
-        g_.refusals.add(Refusal::OwnCallInPath);
+        refusals_.add(Refusal::OwnCallInPath);
         return;
     }
-    g_.trama_APRS = m.frameLine();
-    g_.via = m.via;
     if (m.source != own)
         show(m);
     if (m.source == own) {
-        g_.refusals.add(Refusal::OwnCall);
+        refusals_.add(Refusal::OwnCall);
         return;
     }
     if (m.information.startsWith(u'}')) {
-        g_.refusals.add(Refusal::ThirdParty);
+        refusals_.add(Refusal::ThirdParty);
         return;
     }
     updateMHeard(m, m.via.contains(u'*') ? m.via.mid(1, 50) : QString());
@@ -60,28 +69,28 @@ void RfGate::pass(const QString &frame)
                            QStringLiteral(",qAR,") + own + QLatin1Char(':');
     const QByteArray line = text::toBytes(header + m.information + QStringLiteral("\r\n"));
     if (line.size() > kMaxLine) {
-        g_.refusals.add(Refusal::OverlongLine);
+        refusals_.add(Refusal::OverlongLine);
         return;
     }
-    if (!g_.link.send(line))
+    if (!link_.send(line))
         return;
-    g_.igatedList.append(header);
-    g_.igatedList.append(m.information);
-    g_.texts.bump(StateTexts::RfToInet);
-    if (g_.settings.isOn(Settings::LogIGated))
-        g_.appendLog(QStringLiteral("\\Logs_Kestrel\\igated.txt"), {header, m.information});
+    lists_.igated.append(header);
+    lists_.igated.append(m.information);
+    texts_.bump(StateTexts::RfToInet);
+    if (settings_.isOn(Settings::LogIGated))
+        log_.appendLog(QStringLiteral("\\Logs_Kestrel\\igated.txt"), {header, m.information});
 }
 
 bool RfGate::gateable(const MonitorText &m)
 {
-    const Settings &s = g_.settings;
+    const Settings &s = settings_;
     const auto refuse = [this](Refusal r) {
-        g_.refusals.add(r);
+        refusals_.add(r);
         return false;
     };
     // Before the login the link is as good as down.
-    if (g_.texts.text(StateTexts::ConnectionState).contains(QLatin1String("DISCONNECTED")) ||
-        !g_.link.loggedIn())
+    if (texts_.text(StateTexts::ConnectionState).contains(QLatin1String("DISCONNECTED")) ||
+        !link_.loggedIn())
         return refuse(Refusal::Disconnected);
     if (s.text(Settings::RfPortIGate) != QLatin1String("All") &&
         m.port != s.number(Settings::RfPortIGate))
@@ -105,9 +114,9 @@ bool RfGate::gateable(const MonitorText &m)
 
 void RfGate::updateMHeard(const MonitorText &m, const QString &heardPath)
 {
-    const QString row = m.source.leftJustified(10, u' ') + text::stamp(g_.clock().now()) +
+    const QString row = m.source.leftJustified(10, u' ') + text::stamp(clock_.now()) +
                         QLatin1Char(' ') + heardPath;
-    TextList &list = g_.mheardList;
+    TextList &list = lists_.mheard;
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (text::stationOf(list.at(i)) != m.source)
             continue;
@@ -123,19 +132,19 @@ void RfGate::updateMHeard(const MonitorText &m, const QString &heardPath)
 void RfGate::show(const MonitorText &m)
 {
     const decoder::Result r =
-        decoder::decode(m.frameLine(), m.via, g_.settings.isOn(Settings::OnlyDirect));
+        decoder::decode(m.frameLine(), m.via, settings_.isOn(Settings::OnlyDirect));
     if (r.micELine)
-        g_.texts.set(StateTexts::MicELine, *r.micELine);
+        texts_.set(StateTexts::MicELine, *r.micELine);
     // Until it is measured, a compressed position without a time stamp says
     // what it is; one with a stamp has always gone unannounced.
     if (r.compressed && !r.timeStamped)
-        g_.texts.set(StateTexts::LastStation, QStringLiteral("Comprimida"));
+        texts_.set(StateTexts::LastStation, QStringLiteral("Comprimida"));
     if (!r.accepted())
         return;
     if (r.kind != decoder::Kind::MIC_E)
-        g_.texts.set(StateTexts::MicELine, QString());
+        texts_.set(StateTexts::MicELine, QString());
     // Without a position of its own the station measures nothing.
-    const QString beacon = g_.settings.text(Settings::InternetBeaconText);
+    const QString beacon = settings_.text(Settings::InternetBeaconText);
     const auto bearing = position::distance(beacon.mid(1, 18), r.position);
     if (!bearing)
         return;
@@ -143,10 +152,10 @@ void RfGate::show(const MonitorText &m)
     const int az = bearing->degrees.value_or(0);
     const QString last = r.source + QLatin1Char(' ') + signSpaced(km) + QStringLiteral("km ") +
                          signSpaced(az) + QStringLiteral("\u00b0");
-    g_.texts.set(StateTexts::LastStation, last);
+    texts_.set(StateTexts::LastStation, last);
     const QString row = r.source.leftJustified(10, u' ') + QString::number(km, 'g', 12) +
                         QStringLiteral("km ") + QString::number(az) + QStringLiteral("\u00b0");
-    TextList &list = g_.positionsList;
+    TextList &list = lists_.positions;
     qsizetype at = -1;
     for (qsizetype i = 0; i < list.size() && at < 0; ++i)
         if (list.at(i).left(9).trimmed() == r.source.trimmed())
@@ -155,21 +164,21 @@ void RfGate::show(const MonitorText &m)
         list.replace(at, row);
     else
         list.append(row);
-    if (km >= g_.la_otra) {
-        g_.la_otra = km;
-        g_.texts.set(StateTexts::DxText, last);
+    if (km >= farthestKm_) {
+        farthestKm_ = km;
+        texts_.set(StateTexts::DxText, last);
     }
 }
 
 void RfGate::expiry()
 {
-    const QDateTime now = g_.clock().now();
-    const qint64 limit = static_cast<qint64>(g_.settings.number(Settings::MHExpTime) * 60);
+    const QDateTime now = clock_.now();
+    const qint64 limit = static_cast<qint64>(settings_.number(Settings::MHExpTime) * 60);
     // Minute boundaries between two times, as a wall clock counts them.
     const auto minutes = [](const QDateTime &t) {
         return t.toSecsSinceEpoch() / 60 - (t.toSecsSinceEpoch() % 60 < 0 ? 1 : 0);
     };
-    TextList &mheard = g_.mheardList;
+    TextList &mheard = lists_.mheard;
     int unreadable = 0;
     for (qsizetype i = 0; i < mheard.size();) {
         const QDateTime heard = text::parseStamp(text::mid(mheard.at(i), 11, 17));
@@ -180,16 +189,16 @@ void RfGate::expiry()
         }
         unreadable += heard.isValid() ? 0 : 1;
         const QString call = mheard.at(i).left(9).trimmed();
-        for (qsizetype p = 0; p < g_.positionsList.size(); ++p) {
-            if (text::stationOf(g_.positionsList.at(p)) == call) {
-                g_.positionsList.removeAt(p);
+        for (qsizetype p = 0; p < lists_.positions.size(); ++p) {
+            if (text::stationOf(lists_.positions.at(p)) == call) {
+                lists_.positions.removeAt(p);
                 break;
             }
         }
         mheard.removeAt(i);
     }
     if (unreadable > 0)
-        g_.logError(
+        log_.logError(
             QStringLiteral("MHeard"),
             QStringLiteral("%1 row(s) dropped whose time heard cannot be read").arg(unreadable));
     recomputeDx();
@@ -199,7 +208,7 @@ void RfGate::recomputeDx()
 {
     double best = 0;
     QString row;
-    for (const QString &r : g_.positionsList.rows()) {
+    for (const QString &r : lists_.positions.rows()) {
         // The whole figure after the call's 10 characters, 10,000 km and on too.
         const double km = text::numericValue(text::mid(r, 11));
         if (km > best) {
@@ -207,7 +216,7 @@ void RfGate::recomputeDx()
             row = r;
         }
     }
-    g_.texts.set(StateTexts::DxText, best > 0 ? row : QString());
+    texts_.set(StateTexts::DxText, best > 0 ? row : QString());
 }
 
 } // namespace kestrel

@@ -4,8 +4,22 @@
 
 namespace kestrel {
 
-class Gateway;
+class ActivityLog;
+class AprsIsLink;
+class Clock;
+class RefusalCounts;
+class Settings;
+class StateTexts;
+class TextList;
 struct MonitorText;
+
+// The lists the RF pass keeps.
+struct RfLists
+{
+    TextList &mheard;
+    TextList &positions;
+    TextList &igated;
+};
 
 // The gateway's main job: each frame the host heard on RF is recorded in
 // the MHeard list, shown by its position, and, when it passes the
@@ -14,7 +28,8 @@ struct MonitorText;
 class RfGate
 {
 public:
-    explicit RfGate(Gateway &gateway);
+    RfGate(const Settings &settings, StateTexts &texts, RefusalCounts &refusals, ActivityLog &log,
+           Clock &clock, RfLists lists, AprsIsLink &link);
 
     // One new monitor text from the mailbox (Timer6).
     void pass(const QString &frame);
@@ -22,6 +37,8 @@ public:
     void expiry();
     // The farthest station of the positions list.
     void recomputeDx();
+    // The DX record starts again (start-up).
+    void resetFarthest() { farthestKm_ = 0; }
 
     // An APRS-IS server drops longer lines, CR LF included.
     static constexpr qsizetype kMaxLine = 512;
@@ -30,7 +47,14 @@ private:
     void show(const MonitorText &m);
     void updateMHeard(const MonitorText &m, const QString &heardPath);
     bool gateable(const MonitorText &m);
-    Gateway &g_;
+    const Settings &settings_;
+    StateTexts &texts_;
+    RefusalCounts &refusals_;
+    ActivityLog &log_;
+    Clock &clock_;
+    RfLists lists_;
+    AprsIsLink &link_;
+    double farthestKm_ = 0; // the largest distance accepted since start
 };
 
 } // namespace kestrel

@@ -63,8 +63,8 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     lists->addWidget(upper);
     auto *lower = new QSplitter(Qt::Horizontal);
     lower->addWidget(listFrame(QStringLiteral("Frame4"), QStringLiteral("IGated Packets List"),
-                               gateway.igatedList, QStringLiteral("List3")));
-    auto *mheard = listFrame(QStringLiteral("Frame5"), QStringLiteral("MHeard"), gateway.mheardList,
+                               gateway.igatedList(), QStringLiteral("List3")));
+    auto *mheard = listFrame(QStringLiteral("Frame5"), QStringLiteral("MHeard"), gateway.mheardList(),
                              QStringLiteral("List4"));
     // The header's words stand over the rows' columns: the call in ten
     // places, the date at 11, the time at 20, the path at 29.
@@ -86,7 +86,7 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     auto *host = new QLabel;
     host->setObjectName(QStringLiteral("HostStatus"));
     statusBar()->addWidget(host);
-    connect(&gateway.texts, &StateTexts::textChanged, host,
+    connect(&gateway.texts(), &StateTexts::textChanged, host,
             [host](StateTexts::Text t, const QString &value) {
                 if (t == StateTexts::HostStatus)
                     host->setText(QStringLiteral("Zeno: ") + value);
@@ -96,10 +96,10 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     statistics_ = new StatisticsWindow(gateway_, this);
 
     // A double click on either row of a frame shows the whole frame.
-    frameWindow_ = new FrameWindow(gateway_.services, this);
+    frameWindow_ = new FrameWindow(gateway_.services(), this);
     auto *packets = findChild<QListView *>(QStringLiteral("List2"));
     connect(packets, &QListView::doubleClicked, frameWindow_, [this](const QModelIndex &index) {
-        frameWindow_->showFrame(FrameWindow::frameAt(gateway_.internetList.rows(), index.row()));
+        frameWindow_->showFrame(FrameWindow::frameAt(gateway_.internetList().rows(), index.row()));
     });
 
     // busca_inet: the look-ups of the MHeard station under the mouse.
@@ -117,8 +117,8 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     connect(fi, &QAction::triggered, this, [this] { lookUpSelected(false); });
     // The window is built before start-up reads services.ini.
     const auto nameServices = [this, qrz, fi] {
-        qrz->setText(serviceName(gateway_.services.callbookHost));
-        fi->setText(serviceName(gateway_.services.aprsLookupHost));
+        qrz->setText(serviceName(gateway_.services().callbookHost));
+        fi->setText(serviceName(gateway_.services().aprsLookupHost));
     };
     nameServices();
     connect(&gateway_, &Gateway::started, this, nameServices);
@@ -143,10 +143,10 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
 QLabel *MainWindow::boundLabel(const QString &objectName, int text)
 {
     const auto which = static_cast<StateTexts::Text>(text);
-    auto *label = new QLabel(gateway_.texts.text(which));
+    auto *label = new QLabel(gateway_.texts().text(which));
     label->setObjectName(objectName);
     label->setTextFormat(Qt::PlainText);
-    connect(&gateway_.texts, &StateTexts::textChanged, label,
+    connect(&gateway_.texts(), &StateTexts::textChanged, label,
             [label, which](StateTexts::Text t, const QString &value) {
                 if (t == which)
                     label->setText(value);
@@ -156,9 +156,9 @@ QLabel *MainWindow::boundLabel(const QString &objectName, int text)
 
 QWidget *MainWindow::buildIssFrame()
 {
-    auto *frame = new QGroupBox(gateway_.texts.text(StateTexts::IssCaption));
+    auto *frame = new QGroupBox(gateway_.texts().text(StateTexts::IssCaption));
     frame->setObjectName(QStringLiteral("Frame10"));
-    connect(&gateway_.texts, &StateTexts::textChanged, frame,
+    connect(&gateway_.texts(), &StateTexts::textChanged, frame,
             [frame](StateTexts::Text t, const QString &value) {
                 if (t == StateTexts::IssCaption)
                     frame->setTitle(value);
@@ -173,16 +173,16 @@ QWidget *MainWindow::buildIssFrame()
         line->setStyleSheet(above ? QStringLiteral("color: #00c000; font-weight: bold;")
                                   : QStringLiteral("color: #ff0000; font-weight: normal;"));
     };
-    showAbove(gateway_.issAbove());
-    connect(&gateway_, &Gateway::issAboveChanged, line, showAbove);
+    showAbove(gateway_.iss().above());
+    connect(&gateway_.iss(), &IssRoutine::aboveChanged, line, showAbove);
     layout->addWidget(line, 1, 0);
 
     auto *lamp = new QLabel;
     lamp->setObjectName(QStringLiteral("Shape1"));
     lamp->setFixedSize(14, 14);
     lamp->setStyleSheet(QStringLiteral("background: #20c020; border-radius: 7px;"));
-    lamp->setVisible(gateway_.issLampVisible());
-    connect(&gateway_, &Gateway::issLampVisibleChanged, lamp, &QWidget::setVisible);
+    lamp->setVisible(gateway_.iss().lampVisible());
+    connect(&gateway_.iss(), &IssRoutine::lampVisibleChanged, lamp, &QWidget::setVisible);
     layout->addWidget(lamp, 1, 1);
 
     auto *bar = new QProgressBar;
@@ -190,13 +190,13 @@ QWidget *MainWindow::buildIssFrame()
     bar->setRange(0, kIssBarFull);
     bar->setTextVisible(false);
     bar->setMaximumHeight(8);
-    bar->setVisible(gateway_.issBarVisible());
+    bar->setVisible(gateway_.iss().barVisible());
     const auto showProgress = [bar](double width) {
         bar->setValue(std::min(kIssBarFull, static_cast<int>(width)));
     };
-    showProgress(gateway_.issProgress());
-    connect(&gateway_, &Gateway::issProgressChanged, bar, showProgress);
-    connect(&gateway_, &Gateway::issBarVisibleChanged, bar, &QWidget::setVisible);
+    showProgress(gateway_.iss().progress());
+    connect(&gateway_.iss(), &IssRoutine::progressChanged, bar, showProgress);
+    connect(&gateway_.iss(), &IssRoutine::barVisibleChanged, bar, &QWidget::setVisible);
     layout->addWidget(bar, 2, 0, 1, 2);
     return frame;
 }
@@ -207,11 +207,11 @@ QWidget *MainWindow::buildServerFrame()
     frame->setObjectName(QStringLiteral("Frame2"));
     auto *layout = new QGridLayout(frame);
 
-    auto *connectButton = new QPushButton(gateway_.texts.text(StateTexts::ConnectCaption));
+    auto *connectButton = new QPushButton(gateway_.texts().text(StateTexts::ConnectCaption));
     connectButton->setObjectName(QStringLiteral("Command2"));
     connectButton->setEnabled(gateway_.connectEnabled());
     connect(&gateway_, &Gateway::connectEnabledChanged, connectButton, &QWidget::setEnabled);
-    connect(&gateway_.texts, &StateTexts::textChanged, connectButton,
+    connect(&gateway_.texts(), &StateTexts::textChanged, connectButton,
             [connectButton](StateTexts::Text t, const QString &value) {
                 if (t == StateTexts::ConnectCaption)
                     connectButton->setText(value);
@@ -232,7 +232,7 @@ QWidget *MainWindow::buildServerFrame()
 QWidget *MainWindow::buildPositionsFrame()
 {
     auto *frame = listFrame(QStringLiteral("Frame6"), QStringLiteral("Position Beacons"),
-                            gateway_.positionsList, QStringLiteral("List5"));
+                            gateway_.positionsList(), QStringLiteral("List5"));
     auto *layout = static_cast<QVBoxLayout *>(frame->layout());
     layout->addWidget(boundLabel(QStringLiteral("Label9"), StateTexts::LastStation));
     auto *dx = new QHBoxLayout;
@@ -248,7 +248,7 @@ QWidget *MainWindow::buildPositionsFrame()
 QWidget *MainWindow::buildInternetFrame()
 {
     auto *frame = listFrame(QStringLiteral("Frame3"), QStringLiteral("Internet Packet List"),
-                            gateway_.internetList, QStringLiteral("List2"));
+                            gateway_.internetList(), QStringLiteral("List2"));
     auto *listAll = new QCheckBox(QStringLiteral("List All Packets"));
     listAll->setObjectName(QStringLiteral("Check1"));
     listAll->setChecked(gateway_.listAllPackets());
@@ -258,7 +258,7 @@ QWidget *MainWindow::buildInternetFrame()
 
     // The newest line stays in view.
     auto *view = frame->findChild<QListView *>(QStringLiteral("List2"));
-    connect(&gateway_.internetList, &TextList::rowAppended, view,
+    connect(&gateway_.internetList(), &TextList::rowAppended, view,
             [view] { view->scrollToBottom(); });
     view->setToolTip(QStringLiteral("Double click to see the frame"));
     return frame;
@@ -349,8 +349,8 @@ void MainWindow::lookUpSelected(bool callbook)
         return;
     const QString row = index.data().toString();
     const QString call = row.left(row.indexOf(QLatin1Char(' ')));
-    openAddress(callbook ? callbookLookup(gateway_.services, call)
-                         : aprsLookup(gateway_.services, call));
+    openAddress(callbook ? callbookLookup(gateway_.services(), call)
+                         : aprsLookup(gateway_.services(), call));
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
@@ -365,14 +365,14 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
             return true;
         }
     } else if (event->type() == QEvent::MouseButtonDblClick && name == QLatin1String("Image1")) {
-        if (!gateway_.services.siteUrl.isEmpty())
-            openAddress(QUrl::fromUserInput(gateway_.services.siteUrl));
+        if (!gateway_.services().siteUrl.isEmpty())
+            openAddress(QUrl::fromUserInput(gateway_.services().siteUrl));
         return true;
     } else if ((event->type() == QEvent::Enter || event->type() == QEvent::MouseMove ||
                 event->type() == QEvent::ToolTip) &&
                (name == QLatin1String("Frame10") || name == QLatin1String("Label3") ||
                 name == QLatin1String("Label4"))) {
-        const QString line = gateway_.texts.text(StateTexts::IssLine);
+        const QString line = gateway_.texts().text(StateTexts::IssLine);
         if (!line.isEmpty())
             for (const char *n : {"Frame10", "Label3", "Label4"})
                 findChild<QWidget *>(QString::fromLatin1(n))->setToolTip(line);

@@ -70,14 +70,14 @@ SetupDialog::SetupDialog(Gateway &gateway, QWidget *parent) : QDialog(parent), g
     layout->addWidget(tabs_);
     layout->addLayout(buttons);
 
-    connect(&g_.settings, &Settings::changed, this, [this](F f) {
+    connect(&g_.settings(), &Settings::changed, this, [this](F f) {
         if (f == F::DigiAll || f == F::TypeAll)
             applyGreying();
     });
     applyGreying();
     // Nothing holds the connection fields once the link is down: a refused
     // login unlocks them at once, also while the dialog is open.
-    connect(&g_.texts, &StateTexts::textChanged, this,
+    connect(&g_.texts(), &StateTexts::textChanged, this,
             [this](StateTexts::Text t, const QString &value) {
                 if (t == StateTexts::ConnectionState && value == kDisconnected)
                     lockConnectionFields(false);
@@ -118,12 +118,12 @@ QLineEdit *SetupDialog::textBox(const char *name, int field, int maxLength)
     const int typingLimit = maxLength > 0 && (fileLimit == 0 || maxLength < fileLimit) ? maxLength
                             : fileLimit > 0                                            ? fileLimit
                                                                                        : 32767;
-    showWhole(box, typingLimit, g_.settings.text(f));
+    showWhole(box, typingLimit, g_.settings().text(f));
     connect(box, &QLineEdit::textEdited, this,
-            [this, f](const QString &t) { g_.settings.setText(f, t); });
-    connect(&g_.settings, &Settings::changed, box, [this, box, f, typingLimit](F changed) {
-        if (changed == f && box->text() != g_.settings.text(f))
-            showWhole(box, typingLimit, g_.settings.text(f));
+            [this, f](const QString &t) { g_.settings().setText(f, t); });
+    connect(&g_.settings(), &Settings::changed, box, [this, box, f, typingLimit](F changed) {
+        if (changed == f && box->text() != g_.settings().text(f))
+            showWhole(box, typingLimit, g_.settings().text(f));
     });
     return box;
 }
@@ -133,11 +133,11 @@ QCheckBox *SetupDialog::checkBox(const char *name, const QString &caption, int f
     const auto f = static_cast<F>(field);
     auto *box = new QCheckBox(caption);
     box->setObjectName(QString::fromLatin1(name));
-    box->setChecked(g_.settings.isOn(f));
-    connect(box, &QCheckBox::clicked, this, [this, f](bool on) { g_.settings.setCheck(f, on); });
-    connect(&g_.settings, &Settings::changed, box, [this, box, f](F changed) {
+    box->setChecked(g_.settings().isOn(f));
+    connect(box, &QCheckBox::clicked, this, [this, f](bool on) { g_.settings().setCheck(f, on); });
+    connect(&g_.settings(), &Settings::changed, box, [this, box, f](F changed) {
         if (changed == f)
-            box->setChecked(g_.settings.isOn(f));
+            box->setChecked(g_.settings().isOn(f));
     });
     return box;
 }
@@ -149,7 +149,7 @@ QComboBox *SetupDialog::comboBox(const char *name, int field, const QStringList 
     box->setObjectName(QString::fromLatin1(name));
     box->addItems(items);
     const auto show = [this, box, f] {
-        const QString value = g_.settings.text(f);
+        const QString value = g_.settings().text(f);
         int index = box->findText(value);
         // A value of the file that is no item is shown as it is; an empty
         // one shows nothing rather than an item that is not in force.
@@ -162,8 +162,8 @@ QComboBox *SetupDialog::comboBox(const char *name, int field, const QStringList 
     show();
     // Also when the operator picks the item already shown.
     connect(box, &QComboBox::activated, this,
-            [this, box, f](int index) { g_.settings.setText(f, box->itemText(index)); });
-    connect(&g_.settings, &Settings::changed, box, [f, show](F changed) {
+            [this, box, f](int index) { g_.settings().setText(f, box->itemText(index)); });
+    connect(&g_.settings(), &Settings::changed, box, [f, show](F changed) {
         if (changed == f)
             show();
     });
@@ -197,7 +197,7 @@ QWidget *SetupDialog::serverPage()
     field(QStringLiteral("Filter:"), textBox("Text15", F::AprsFilter), true);
     QLineEdit *call = textBox("Text6", F::OwnCall, 9);
     connect(call, &QLineEdit::editingFinished, this,
-            [this, call] { g_.settings.setText(F::OwnCall, call->text().toUpper()); });
+            [this, call] { g_.settings().setText(F::OwnCall, call->text().toUpper()); });
     field(QStringLiteral("CallSign:"), call, false);
 
     auto *proxy = new QHBoxLayout;
@@ -234,12 +234,12 @@ QWidget *SetupDialog::sendPage()
     connect(interval, &QLineEdit::textChanged, hours,
             [hours](const QString &t) { hours->setText(intervalText(t)); });
     beacon->addWidget(hours, 1, 2);
-    QLabel *beaconText = label(g_.settings.text(F::InternetBeaconText), "Label8");
+    QLabel *beaconText = label(g_.settings().text(F::InternetBeaconText), "Label8");
     beaconText->setTextFormat(Qt::PlainText);
     beaconText->setWordWrap(true);
-    connect(&g_.settings, &Settings::changed, beaconText, [this, beaconText](F f) {
+    connect(&g_.settings(), &Settings::changed, beaconText, [this, beaconText](F f) {
         if (f == F::InternetBeaconText)
-            beaconText->setText(g_.settings.text(F::InternetBeaconText));
+            beaconText->setText(g_.settings().text(F::InternetBeaconText));
     });
     beacon->addWidget(beaconText, 2, 0, 1, 3);
     layout->addWidget(frame(QStringLiteral("Position Beacon"), beacon));
@@ -296,18 +296,18 @@ QWidget *SetupDialog::igatePage()
     calls->addWidget(remove, 4, 0);
     auto *list = new QListWidget;
     list->setObjectName(QStringLiteral("List1"));
-    list->addItems(g_.settings.digiList());
-    connect(&g_.settings, &Settings::digiListChanged, list, [this, list] {
+    list->addItems(g_.settings().digiList());
+    connect(&g_.settings(), &Settings::digiListChanged, list, [this, list] {
         list->clear();
-        list->addItems(g_.settings.digiList());
+        list->addItems(g_.settings().digiList());
     });
     connect(remove, &QPushButton::clicked, this, [this, list] {
         const int row = list->currentRow();
         if (row < 0 || !list->currentItem()->isSelected())
             return;
-        QStringList rows = g_.settings.digiList();
+        QStringList rows = g_.settings().digiList();
         rows.removeAt(row);
-        g_.settings.setDigiList(rows);
+        g_.settings().setDigiList(rows);
     });
     calls->addWidget(list, 1, 1, 4, 1);
     grid->addWidget(frame(QStringLiteral("CallSigns"), calls), 1, 0, 1, 2);
@@ -331,11 +331,11 @@ QWidget *SetupDialog::igatePage()
     auto *path = new QFormLayout;
     QLineEdit *unproto = textBox("Text11", F::UnprotoPath);
     connect(unproto, &QLineEdit::editingFinished, this,
-            [this, unproto] { g_.settings.setText(F::UnprotoPath, unproto->text().toUpper()); });
+            [this, unproto] { g_.settings().setText(F::UnprotoPath, unproto->text().toUpper()); });
     path->addRow(label(QStringLiteral("Unproto Path:")), unproto);
-    QLabel *filter = label(g_.texts.text(StateTexts::FilterDisplay), "Label19");
+    QLabel *filter = label(g_.texts().text(StateTexts::FilterDisplay), "Label19");
     filter->setTextFormat(Qt::PlainText);
-    connect(&g_.texts, &StateTexts::textChanged, filter,
+    connect(&g_.texts(), &StateTexts::textChanged, filter,
             [filter](StateTexts::Text t, const QString &v) {
                 if (t == StateTexts::FilterDisplay)
                     filter->setText(v);
@@ -382,12 +382,12 @@ QWidget *SetupDialog::miscPage()
     port->setMaximumWidth(70);
     web->addWidget(port, 0, 2);
     web->addWidget(label(QStringLiteral("Local IP:")), 1, 0);
-    QLabel *address = label(g_.web.localAddress(), "Label14");
+    QLabel *address = label(g_.web().localAddress(), "Label14");
     web->addWidget(address, 1, 1, 1, 2);
     auto *check = new QPushButton(QStringLiteral("Check"));
     check->setObjectName(QStringLiteral("Command5"));
-    check->setEnabled(g_.web.checkEnabled());
-    connect(&g_.web, &WebServer::checkEnabledChanged, check, &QWidget::setEnabled);
+    check->setEnabled(g_.web().checkEnabled());
+    connect(&g_.web(), &WebServer::checkEnabledChanged, check, &QWidget::setEnabled);
     connect(check, &QPushButton::clicked, this, [address, port] {
         QDesktopServices::openUrl(
             QUrl(QStringLiteral("http://") + address->text() + QLatin1Char(':') + port->text()));
@@ -414,11 +414,11 @@ QString SetupDialog::intervalText(const QString &seconds)
 
 void SetupDialog::applyGreying()
 {
-    const bool listed = !g_.settings.isOn(F::DigiAll);
+    const bool listed = !g_.settings().isOn(F::DigiAll);
     for (const char *name : {"Label4", "List1", "Text4", "Command3", "Command4"})
         if (auto *w = findChild<QWidget *>(QString::fromLatin1(name)))
             w->setEnabled(listed);
-    const bool byType = !g_.settings.isOn(F::TypeAll);
+    const bool byType = !g_.settings().isOn(F::TypeAll);
     for (const char *name : {"Check21", "Check22", "Check23"})
         if (auto *w = findChild<QWidget *>(QString::fromLatin1(name)))
             w->setEnabled(byType);
@@ -427,7 +427,7 @@ void SetupDialog::applyGreying()
 void SetupDialog::addCallSign()
 {
     auto *entry = findChild<QLineEdit *>(QStringLiteral("Text4"));
-    switch (g_.settings.addDigi(entry->text())) {
+    switch (g_.settings().addDigi(entry->text())) {
     case Settings::Added::Yes:
         entry->clear();
         break;
@@ -442,9 +442,9 @@ void SetupDialog::addCallSign()
 
 void SetupDialog::leaveTxPort()
 {
-    const QString port = g_.settings.text(F::IGateRfPort);
+    const QString port = g_.settings().text(F::IGateRfPort);
     if (port == QLatin1String("0")) {
-        g_.texts.set(StateTexts::InetToRfStatus, QStringLiteral("Disabled"));
+        g_.texts().set(StateTexts::InetToRfStatus, QStringLiteral("Disabled"));
         return;
     }
     showMessage(this, QMessageBox::Warning,
@@ -470,7 +470,7 @@ void SetupDialog::lockConnectionFields(bool locked)
 
 void SetupDialog::open()
 {
-    lockConnectionFields(g_.texts.text(StateTexts::ConnectionState) != kDisconnected);
+    lockConnectionFields(g_.texts().text(StateTexts::ConnectionState) != kDisconnected);
     show();
     raise();
     activateWindow();

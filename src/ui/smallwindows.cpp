@@ -181,7 +181,7 @@ StatisticsWindow::StatisticsWindow(const Gateway &gateway, QWidget *parent)
     for (int i = 0; i < StateTexts::CounterCount; ++i) {
         const auto c = static_cast<StateTexts::Counter>(i);
         auto *caption = new QLabel(StateTexts::name(c));
-        auto *value = new QLabel(QString::number(gateway.texts.count(c)));
+        auto *value = new QLabel(QString::number(gateway.texts().count(c)));
         value->setObjectName(QString::fromLatin1(keys.valueToKey(c)));
         value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         value->setMinimumWidth(70);
@@ -190,7 +190,7 @@ StatisticsWindow::StatisticsWindow(const Gateway &gateway, QWidget *parent)
         grid->addWidget(value, i, 1);
         counters_[i] = value;
     }
-    connect(&gateway.texts, &StateTexts::counterChanged, this,
+    connect(&gateway.texts(), &StateTexts::counterChanged, this,
             [this](StateTexts::Counter c, qint64 value) {
                 const int i = c;
                 if (i >= 0 && i < StateTexts::CounterCount)
@@ -218,8 +218,8 @@ StatisticsWindow::StatisticsWindow(const Gateway &gateway, QWidget *parent)
 
 void StatisticsWindow::showPorts()
 {
-    rfPort_->setText(QStringLiteral("Port:") + gateway_.settings.text(Settings::RfPortIGate));
-    inetPort_->setText(QStringLiteral("Port:") + gateway_.settings.text(Settings::IGateRfPort));
+    rfPort_->setText(QStringLiteral("Port:") + gateway_.settings().text(Settings::RfPortIGate));
+    inetPort_->setText(QStringLiteral("Port:") + gateway_.settings().text(Settings::IGateRfPort));
 }
 
 // --- frmAbout --------------------------------------------------------------

@@ -1,22 +1,22 @@
 #pragma once
 
-#include "web/countrytable.h"
+#include "web/pagesource.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QHostAddress>
+#include <QList>
 #include <QObject>
 #include <QTcpServer>
-#include <QTimer>
-#include <memory>
-#include <vector>
-
-class QTcpSocket;
 
 namespace kestrel {
 
-class Gateway;
+class ActivityLog;
+class Clock;
+class ProgramFolder;
+class Settings;
+class StateTexts;
+class TextList;
+class WebConnection;
+struct Services;
 
 // The station's status page for anybody on the network: every connection
 // that sends anything gets the page once, then is closed. Visits are
@@ -25,13 +25,15 @@ class WebServer : public QObject
 {
     Q_OBJECT
 public:
-    explicit WebServer(Gateway &gateway);
-    ~WebServer() override;
+    WebServer(Settings &settings, StateTexts &texts, ActivityLog &log, const Clock &clock,
+              const ProgramFolder &folder, const TextList &mheard, const TextList &igated,
+              const Services &services);
 
     // (Re)starts the listener from the settings: at start-up (`fromDialog`
-    // false) and whenever "Enabled" changes (true). After a verified login
-    // the dialog can still stop the server but no longer start it.
-    void start(bool fromDialog);
+    // false) and whenever "Enabled" changes (true). With `mayStart` false
+    // it only stops: after a verified login the dialog can still stop the
+    // server but no longer start it.
+    void start(bool fromDialog, bool mayStart = true);
 
     bool listening() const { return listener_.isListening(); }
     quint16 port() const { return listener_.serverPort(); }
@@ -47,47 +49,25 @@ public:
     int openConnections() const { return static_cast<int>(connections_.size()); }
 
     static constexpr int kMaxConnections = 256;
-    static constexpr int kIdleMs = 10000; // nothing received, or nothing taken, for this long
-    static constexpr int kLifetimeMs = 60000;
 
 signals:
     void checkEnabledChanged(bool enabled);
+    // Something the operator must read: why the server stays off.
+    void notice(const QString &message);
 
 private:
-    struct Connection
-    {
-        QTcpSocket *socket = nullptr;
-        QElapsedTimer opened;
-        QElapsedTimer lastProgress;
-        bool answered = false;
-    };
-
     void setState(bool on);
+    void refuse(const QString &why);
     void accept();
-    void arrived(int slot);
-    void serve(Connection &c);
-    void drop(int slot);
-    void sweep();
-    int freeSlot();
-    QByteArray page(const QString &visitor);
-    void logVisit(const QString &visitor);
 
-    Gateway &g_;
+    Settings &settings_;
+    StateTexts &texts_;
+    ActivityLog &log_;
+    PageSource pages_;
     QTcpServer listener_;
     QHostAddress bind_;
-    QHash<int, Connection> connections_;
-    std::vector<int> freeSlots_;
-    int highestSlot_ = 0;
-    QTimer sweeper_;
+    QList<WebConnection *> connections_; // open ones, oldest first
     bool checkEnabled_ = false;
-    QByteArray template_; // the template as last read, and the file it was read from
-    QString templatePath_;
-    qint64 templateSize_ = -1;
-    QDateTime templateModified_;
-    QByteArray tables_; // the page's tables as last built; empty when a list has changed
-    QString tablesHost_;
-    std::unique_ptr<CountryTable> countries_;
-    QString countriesPath_;
 };
 
 } // namespace kestrel

@@ -91,8 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("the lines differ from a plain reading of the bytes", input);
 
     for (const QByteArray &line : lines)
-        station.gateway.receivePath.handle(line);
+        station.gateway.receivePath().handle(line);
     // Without an event loop nothing paces the commands to the host.
-    station.gateway.mailbox.flush();
+    station.gateway.mailbox().flush();
     return 0;
 }

@@ -83,12 +83,12 @@ private slots:
         // Views follow the gateway's state as it changes.
         QListView *mheard = child<QListView>(w, "List4");
         QCOMPARE(mheard->model()->rowCount(), 1);
-        st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
+        st.gateway.mheardList().append("N2XYZ-9   06-12-26 14:00:00 ");
         QCOMPARE(mheard->model()->index(1, 0).data().toString(),
                  QStringLiteral("N2XYZ-9   06-12-26 14:00:00 "));
-        st.gateway.texts.set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
+        st.gateway.texts().set(StateTexts::ConnectionState, QStringLiteral("Connecting ..."));
         QCOMPARE(child<QLabel>(w, "Label2")->text(), QStringLiteral("Connecting ..."));
-        st.gateway.settings.setCheck(Settings::IssObject, true);
+        st.gateway.settings().setCheck(Settings::IssObject, true);
         QCOMPARE(child<QGroupBox>(w, "Frame10")->title(), QStringLiteral("+ISS Position Object"));
         QVERIFY(child<QProgressBar>(w, "Shape3")->isVisible());
         for (const char *name :
@@ -106,15 +106,15 @@ private slots:
         listAll->click();
         QVERIFY(st.gateway.listAllPackets());
 
-        QVERIFY(st.gateway.Timer1.isActive());
+        QVERIFY(st.gateway.timer("Timer1").isActive());
         child<QPushButton>(w, "Command2")->click();
-        QVERIFY(!st.gateway.Timer1.isActive());
+        QVERIFY(!st.gateway.timer("Timer1").isActive());
 
         // F5 fetches the ISS position; the line turns green above the horizon.
         HttpTestServer web;
         QVERIFY(web.listen());
         web.body = HttpTestServer::issPage("4957.50N", "07200.00W");
-        st.gateway.services.aprsLookupHost = web.host();
+        st.gateway.services().aprsLookupHost = web.host();
         w.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&w));
         QTest::keyClick(&w, Qt::Key_F5);
@@ -125,7 +125,7 @@ private slots:
 
         // Closing the window saves the lists and ends the program.
         QSignalSpy quit(&st.gateway, &Gateway::quitRequested);
-        st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
+        st.gateway.mheardList().append("N2XYZ-9   06-12-26 14:00:00 ");
         QVERIFY(!w.close());
         QCOMPARE(quit.size(), 1);
         QCOMPARE(TempStation::readFile(st.s.programFile("mheard.txt")).count('\n'), 2);
@@ -139,7 +139,7 @@ private slots:
         QDesktopServices::setUrlHandler("http", &opened, "open");
         MainWindow &w = st.window;
         w.show();
-        st.gateway.mheardList.append("N0CALL-9  06-12-26 14:00:00 RS0ISS*");
+        st.gateway.mheardList().append("N0CALL-9  06-12-26 14:00:00 RS0ISS*");
         QListView *heard = child<QListView>(w, "List4");
         QMenu *menu = child<QMenu>(w, "busca_inet");
         // Right-click with nothing selected: no pop-up.
@@ -159,8 +159,8 @@ private slots:
                               QUrl("http://calls.example.org:8080/db/N0CALL")}));
 
         // Either row of a frame in the Internet list opens the same frame.
-        st.gateway.internetList.append("N0CALL-7>APRS,WIDE1-1:");
-        st.gateway.internetList.append("!4903.50N/07201.75W-");
+        st.gateway.internetList().append("N0CALL-7>APRS,WIDE1-1:");
+        st.gateway.internetList().append("!4903.50N/07201.75W-");
         QListView *packets = child<QListView>(w, "List2");
         auto *frame = child<QDialog>(w, "Form5");
         for (int row : {0, 1}) {
@@ -186,7 +186,7 @@ private slots:
         QTemporaryDir cwd;
         const QString old = QDir::currentPath();
         QDir::setCurrent(cwd.path());
-        st.gateway.mheardList.append("N2XYZ-9   06-12-26 14:00:00 ");
+        st.gateway.mheardList().append("N2XYZ-9   06-12-26 14:00:00 ");
         QSignalSpy quit(&st.gateway, &Gateway::quitRequested);
         child<QAction>(w, "Salir")->trigger();
         QDir::setCurrent(old);

@@ -70,17 +70,17 @@ private slots:
     void callSignList()
     {
         Station st;
-        st.gateway.settings.setCheck(F::DigiAll, false);
+        st.gateway.settings().setCheck(F::DigiAll, false);
         auto *entry = st.control<QLineEdit>("Text4");
         auto *add = st.control<QPushButton>("Command3");
         QTest::keyClicks(entry, " n0call ");
         add->click();
-        QCOMPARE(st.gateway.settings.digiList(), QStringList{"N0CALL"});
+        QCOMPARE(st.gateway.settings().digiList(), QStringList{"N0CALL"});
         QVERIFY(entry->text().isEmpty());
         QTest::keyClicks(entry, "n0call");
         add->click();
         QCOMPARE(messages(), QStringList{"N0CALL already in the list!"});
-        QCOMPARE(st.gateway.settings.digiList().size(), 1);
+        QCOMPARE(st.gateway.settings().digiList().size(), 1);
         QCOMPARE(entry->text(), QStringLiteral("n0call"));
 
         // Delete takes the selected row only.
@@ -110,7 +110,7 @@ private slots:
         st.control<QPushButton>("Command1")->click();
         Settings back;
         QVERIFY(settingsfile::read(st.file(), back).isEmpty());
-        QCOMPARE(back.digiList(), st.gateway.settings.digiList());
+        QCOMPARE(back.digiList(), st.gateway.settings().digiList());
     }
 
     // What the file or the record holds is shown whole and kept, also where
@@ -212,7 +212,7 @@ private slots:
         auto *expiry = st.control<QComboBox>("Combo2");
         QCOMPARE(expiry->currentIndex(), -1);
         QTest::keyClick(expiry, Qt::Key_Down);
-        QCOMPARE(st.gateway.settings.text(F::MHExpTime), QStringLiteral("2"));
+        QCOMPARE(st.gateway.settings().text(F::MHExpTime), QStringLiteral("2"));
     }
 
     void handlers()
@@ -225,7 +225,7 @@ private slots:
         QTest::keyClicks(proxyAddress, "192.0.2.1");
         proxy->click();
         QVERIFY(!proxy->isChecked());
-        QVERIFY(!st.gateway.settings.isOn(F::ProxyYesNo));
+        QVERIFY(!st.gateway.settings().isOn(F::ProxyYesNo));
         QCOMPARE(information.size(), 1);
         QCOMPARE(information[0][0].toString(),
                  QStringLiteral("Proxy format is:\rExample: 192.168.0.1:23"));
@@ -255,7 +255,7 @@ private slots:
         path->clear();
         QTest::keyClicks(path, "wide1-1");
         emit path->editingFinished();
-        QCOMPARE(st.gateway.settings.text(F::UnprotoPath), QStringLiteral("WIDE1-1"));
+        QCOMPARE(st.gateway.settings().text(F::UnprotoPath), QStringLiteral("WIDE1-1"));
         QCOMPARE(path->text(), QStringLiteral("WIDE1-1"));
     }
 
@@ -265,7 +265,7 @@ private slots:
         const QByteArray before = st.file();
         auto *tx = st.control<QComboBox>("Combo3");
         QTest::keyClick(tx, '3');
-        QCOMPARE(st.gateway.settings.text(F::IGateRfPort), QStringLiteral("3"));
+        QCOMPARE(st.gateway.settings().text(F::IGateRfPort), QStringLiteral("3"));
         // Leaving the box warns; the port stays.
         st.control<QTabWidget>("Tabs")->setCurrentIndex(2);
         st.dialog.activateWindow();
@@ -276,25 +276,25 @@ private slots:
                  QStringList{"You are Enabling IGate to RF!\r\nBe sure RF Port 3 is NOT in an "
                              "Uplink/Dwnlink Satellite Frequency!\r\nIf you want to DISABLE this "
                              "function Select Port 0"});
-        QCOMPARE(st.gateway.settings.text(F::IGateRfPort), QStringLiteral("3"));
+        QCOMPARE(st.gateway.settings().text(F::IGateRfPort), QStringLiteral("3"));
         // Cancel: in force for the run, not in the file.
         st.control<QPushButton>("Command2")->click();
         QVERIFY(!st.dialog.isVisible());
         QCOMPARE(st.file(), before);
-        QCOMPARE(st.gateway.settings.text(F::IGateRfPort), QStringLiteral("3"));
+        QCOMPARE(st.gateway.settings().text(F::IGateRfPort), QStringLiteral("3"));
         // OK writes it.
         st.dialog.open();
         st.control<QPushButton>("Command1")->click();
         QVERIFY(st.file().contains("IGate>RF Port=3\r\n"));
 
         // While connected the connection fields are locked.
-        st.gateway.texts.set(StateTexts::ConnectionState, "CONNECTED TO: 127.0.0.1:14580");
+        st.gateway.texts().set(StateTexts::ConnectionState, "CONNECTED TO: 127.0.0.1:14580");
         st.dialog.open();
         for (const char *name : {"Text1", "Text2", "Text5", "Text15", "Text16"})
             QVERIFY2(!st.control<QWidget>(name)->isEnabled(), name);
         QVERIFY(st.control<QWidget>("Text6")->isEnabled());
         // A refused login unlocks them in the open dialog.
-        st.gateway.receivePath.handle("# logresp " + TempStation::kCall.toLatin1() +
+        st.gateway.receivePath().handle("# logresp " + TempStation::kCall.toLatin1() +
                                       " unverified, server T2TEST\r\n");
         for (const char *name : {"Text1", "Text2", "Text5", "Text15", "Text16"})
             QVERIFY2(st.control<QWidget>(name)->isEnabled(), name);

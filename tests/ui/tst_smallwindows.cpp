@@ -93,7 +93,7 @@ private slots:
     void frameWindowLooksUpTheSender()
     {
         Station st;
-        FrameWindow w(st.gateway.services);
+        FrameWindow w(st.gateway.services());
         w.showFrame("N0CALL-7>APRS,WIDE1-1:!4903.50N/07201.75W-");
         QVERIFY(w.isVisible() && !w.isModal());
         QCOMPARE(text(w, "Label1"), QStringLiteral("N0CALL-7>APRS,WIDE1-1:!4903.50N/07201.75W-"));
@@ -111,13 +111,13 @@ private slots:
                               QUrl("http://www.findu.com/cgi-bin/find.cgi?N0CALL-7")}));
 
         // The gateway's services as they are now, whatever the call holds.
-        st.gateway.services.aprsLookupHost = "127.0.0.1:8081";
+        st.gateway.services().aprsLookupHost = "127.0.0.1:8081";
         w.showFrame("N0#A&B>APRS:>On the air");
         QCOMPARE(aprs->text(), QStringLiteral("N0#A&B en 127.0.0.1"));
         aprs->click();
         QCOMPARE(opened.urls.last().toString(QUrl::FullyEncoded),
                  QStringLiteral("http://127.0.0.1:8081/cgi-bin/find.cgi?N0%23A%26B"));
-        QCOMPARE(callbookLookup(st.gateway.services, "../N0?X-1").toString(QUrl::FullyEncoded),
+        QCOMPARE(callbookLookup(st.gateway.services(), "../N0?X-1").toString(QUrl::FullyEncoded),
                  QStringLiteral("http://www.qrz.com/db/..%2FN0%3FX"));
 
         // A line without a sender is only shown.
@@ -139,15 +139,15 @@ private slots:
         // Each counter a different number of times: no label shows another's.
         for (int c = 0; c < StateTexts::CounterCount; ++c)
             for (int n = 0; n <= c; ++n)
-                st.gateway.texts.bump(static_cast<StateTexts::Counter>(c));
+                st.gateway.texts().bump(static_cast<StateTexts::Counter>(c));
         for (int c = 0; c < StateTexts::CounterCount; ++c)
             QCOMPARE(text(w, names[c]), QString::number(c + 1));
 
         // The ports the host was told: those of start-up, then each OK's.
         QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:1"));
         QCOMPARE(text(w, "IGateRfPort"), QStringLiteral("Port:0"));
-        st.gateway.settings.setText(Settings::RfPortIGate, "All");
-        st.gateway.settings.setText(Settings::IGateRfPort, "2");
+        st.gateway.settings().setText(Settings::RfPortIGate, "All");
+        st.gateway.settings().setText(Settings::IGateRfPort, "2");
         QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:1"));
         QVERIFY(st.gateway.confirmSettings());
         QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:All"));

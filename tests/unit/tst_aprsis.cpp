@@ -25,14 +25,14 @@ struct Station
             QStringList{"APRS-IS Port=" + QString::number(server.port()), "Log Serv_Conn= 1"} +
             settings);
         gateway.start();
-        gateway.mailbox.flush();
+        gateway.mailbox().flush();
     }
     // Connects and waits for the login.
     void logIn()
     {
         gateway.connectCommand();
         QTRY_VERIFY(server.loggedIn());
-        QTRY_VERIFY(gateway.link.loggedIn());
+        QTRY_VERIFY(gateway.link().loggedIn());
         QTest::qWait(50);
     }
     QByteArray log(const QString &name) const
@@ -90,18 +90,18 @@ private slots:
     void directLoginOnTheBanner()
     {
         Station st({"APRS Filter=", "Interval=600"});
-        QCOMPARE(st.gateway.texts.text(StateTexts::Connections), QStringLiteral("0"));
+        QCOMPARE(st.gateway.texts().text(StateTexts::Connections), QStringLiteral("0"));
         st.gateway.connectCommand();
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectionState),
                  QStringLiteral("Connecting ..."));
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
-        QTRY_VERIFY(st.gateway.link.loggedIn());
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
+        QTRY_VERIFY(st.gateway.link().loggedIn());
         QTRY_COMPARE(st.server.lines(),
                      QList<QByteArray>({"user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter "}));
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectionState),
                  "CONNECTED TO: 127.0.0.1:" + QString::number(st.server.port()));
-        QCOMPARE(st.gateway.SEGUNDO, 590);
-        QVERIFY(st.gateway.Timer2.isActive());
+        QCOMPARE(st.gateway.announcer().secondsToAnnouncement(), 590);
+        QVERIFY(st.gateway.timer("Timer2").isActive());
         QVERIFY(st.log("serv_conn.txt")
                     .endsWith(" CONNECTED TO: 127.0.0.1:" + QByteArray::number(st.server.port()) +
                               "\r\n"));
@@ -110,10 +110,10 @@ private slots:
         QTest::qWait(100);
         QCOMPARE(st.server.lines().size(), 1);
         QCOMPARE(st.server.connections(), 1);
-        QCOMPARE(st.gateway.texts.text(StateTexts::Connections), QStringLiteral("1"));
+        QCOMPARE(st.gateway.texts().text(StateTexts::Connections), QStringLiteral("1"));
         st.gateway.connectCommand();
-        QCOMPARE(st.gateway.texts.text(StateTexts::Connections), QStringLiteral("2"));
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+        QCOMPARE(st.gateway.texts().text(StateTexts::Connections), QStringLiteral("2"));
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectionState),
                  QStringLiteral("DISCONNECTED"));
         QVERIFY(st.log("serv_conn.txt").endsWith(" DISCONNECTED\r\n"));
     }
@@ -122,19 +122,19 @@ private slots:
     {
         Station st({"Proxy Address=127.0.0.1:9", "Interval=15"});
         st.gateway.connectCommand();
-        QTRY_VERIFY(st.gateway.Timer4.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer4").isActive());
         QTest::qWait(100);
         QVERIFY(st.server.lines().isEmpty());
         st.gateway.timer4Tick();
         QTRY_COMPARE(st.server.lines().size(), 1);
         QCOMPARE(st.server.lines()[0], "127.0.0.1 " + QByteArray::number(st.server.port()));
-        QVERIFY(st.gateway.Timer5.isActive());
-        QVERIFY(st.gateway.Timer2.isActive());
+        QVERIFY(st.gateway.timer("Timer5").isActive());
+        QVERIFY(st.gateway.timer("Timer2").isActive());
         st.gateway.timer5Tick();
         QTRY_COMPARE(st.server.lines().size(), 2);
         QVERIFY(st.server.lines()[1].startsWith(
             "user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter r/49/-72/100"));
-        QCOMPARE(st.gateway.SEGUNDO, 5);
+        QCOMPARE(st.gateway.announcer().secondsToAnnouncement(), 5);
         // The server answered the relay line "# Invalid login command"; that
         // brings no second relay line, which would make it close the link.
         QTest::qWait(100);
@@ -148,10 +148,10 @@ private slots:
     {
         Station st({"Proxy Address=127.0.0.1:9"});
         st.gateway.connectCommand();
-        QTRY_VERIFY(st.gateway.Timer4.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer4").isActive());
         st.gateway.connectCommand();
-        QVERIFY(!st.gateway.Timer4.isActive());
-        QVERIFY(!st.gateway.Timer5.isActive());
+        QVERIFY(!st.gateway.timer("Timer4").isActive());
+        QVERIFY(!st.gateway.timer("Timer5").isActive());
         st.gateway.timer5Tick();
         QTest::qWait(200);
         QVERIFY(st.server.lines().isEmpty());
@@ -193,22 +193,22 @@ private slots:
         Station st;
         Gateway &g = st.gateway;
         if (!relay.isEmpty()) {
-            g.settings.setText(F::ProxyAddress, relay);
-            g.settings.setCheck(F::ProxyYesNo, true);
+            g.settings().setText(F::ProxyAddress, relay);
+            g.settings().setCheck(F::ProxyYesNo, true);
         } else {
-            g.settings.setText(F::AprsIsHost, host);
+            g.settings().setText(F::AprsIsHost, host);
             if (port != "server")
-                g.settings.setText(F::AprsIsPort, port);
+                g.settings().setText(F::AprsIsPort, port);
         }
         g.connectCommand();
-        QTRY_VERIFY(g.Timer8.isActive() ||
-                    g.texts.text(StateTexts::ConnectCaption) == QStringLiteral("Connect"));
+        QTRY_VERIFY(g.timer("Timer8").isActive() ||
+                    g.texts().text(StateTexts::ConnectCaption) == QStringLiteral("Connect"));
         QTest::qWait(100);
-        QCOMPARE(g.Timer8.isActive(), triedAgain);
+        QCOMPARE(g.timer("Timer8").isActive(), triedAgain);
         if (triedAgain)
             return;
-        QCOMPARE(g.texts.text(StateTexts::ConnectionState), QStringLiteral("DISCONNECTED"));
-        QVERIFY(!g.Timer9.isActive());
+        QCOMPARE(g.texts().text(StateTexts::ConnectionState), QStringLiteral("DISCONNECTED"));
+        QVERIFY(!g.timer("Timer9").isActive());
         QCOMPARE(st.log("serv_conn.txt").count(" ERROR CON_DES>\r\n"), 1);
         QVERIFY(!st.log("serv_conn.txt").contains("Trying again"));
         QCOMPARE(st.server.connections(), 0);
@@ -222,22 +222,22 @@ private slots:
         QTRY_COMPARE(notice.size(), 1);
         QCOMPARE(notice[0][0].toString(),
                  QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectionState),
                  QStringLiteral("DISCONNECTED"));
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Connect"));
-        QVERIFY(st.gateway.solo_rx);
-        QCOMPARE(st.gateway.internetList.rows().last(),
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectCaption), QStringLiteral("Connect"));
+        QVERIFY(st.gateway.link().receiveOnly());
+        QCOMPARE(st.gateway.internetList().rows().last(),
                  QStringLiteral("Validation Number Error! * DISCONNECTED *"));
         QVERIFY(st.log("serv_conn.txt").endsWith(" Validation Number Error! * DISCONNECTED *\r\n"));
         // Not tried again.
-        QVERIFY(!st.gateway.Timer8.isActive());
+        QVERIFY(!st.gateway.timer("Timer8").isActive());
         QTRY_VERIFY(!st.server.clientConnected());
 
         // Refused again: said once. With the right passcode errors.txt says
         // when the server took it, not when the login went out.
         st.gateway.connectCommand();
         QTRY_COMPARE(notice.size(), 2);
-        st.gateway.settings.setText(F::ValidationNumber, "8340");
+        st.gateway.settings().setText(F::ValidationNumber, "8340");
         st.gateway.connectCommand();
         QTRY_VERIFY(st.server.loggedIn());
         const QString server = "127.0.0.1:" + QString::number(st.server.port());
@@ -254,8 +254,8 @@ private slots:
         st.server.pushLines({"N1ABC-9>APRS,TCPIP*,qAC,T2:>blog: my logresp was unverified",
                              "# logresp N9ZZZ unverified, server TEST0"});
         QTest::qWait(200);
-        QVERIFY(st.gateway.link.loggedIn());
-        QVERIFY(!st.gateway.solo_rx);
+        QVERIFY(st.gateway.link().loggedIn());
+        QVERIFY(!st.gateway.link().receiveOnly());
     }
 
     void lostLinkIsNoticedAndTriedAgain()
@@ -263,21 +263,21 @@ private slots:
         Station st;
         st.logIn();
         st.server.closeClient();
-        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer8").isActive());
         st.gateway.timer8Tick();
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectionState),
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectionState),
                  QStringLiteral("DISCONNECTED"));
         QVERIFY(st.gateway.reconnectNoticeVisible());
-        QVERIFY(st.gateway.Timer9.isActive());
+        QVERIFY(st.gateway.timer("Timer9").isActive());
         QVERIFY(st.log("serv_conn.txt").endsWith(" DISCONNECTED! * Trying again ...\r\n"));
         st.gateway.timer9Tick();
         QTRY_COMPARE(st.server.connections(), 2);
-        QTRY_VERIFY(st.gateway.link.loggedIn());
+        QTRY_VERIFY(st.gateway.link().loggedIn());
 
         // A server that says nothing at all is a lost link too.
-        st.gateway.link.setSilenceMs(300);
+        st.gateway.link().setSilenceMs(300);
         st.server.setSilent(true);
-        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer8").isActive());
     }
 
     void operatorOverridesAPendingTeardown()
@@ -285,24 +285,24 @@ private slots:
         Station st;
         st.logIn();
         st.server.closeClient();
-        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer8").isActive());
         // Disconnect while the teardown waits: it does not come.
         st.gateway.connectCommand();
-        QVERIFY(!st.gateway.Timer8.isActive());
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Connect"));
+        QVERIFY(!st.gateway.timer("Timer8").isActive());
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectCaption), QStringLiteral("Connect"));
         // Connect again: the new link stays.
         st.gateway.connectCommand();
-        QTRY_VERIFY(st.gateway.link.loggedIn());
-        QVERIFY(!st.gateway.Timer8.isActive());
+        QTRY_VERIFY(st.gateway.link().loggedIn());
+        QVERIFY(!st.gateway.timer("Timer8").isActive());
     }
 
     void aLinkTakenForLostIsClosed()
     {
         Station st;
         st.logIn();
-        st.gateway.link.setSilenceMs(300);
+        st.gateway.link().setSilenceMs(300);
         st.server.setSilent(true);
-        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer8").isActive());
         // The server wakes up: nothing more is sent on that link, no second login.
         st.server.setSilent(false);
         st.server.pushLines({"N1ABC-9>APRS,TCPIP*,qAC,T2:>still here"});
@@ -312,12 +312,12 @@ private slots:
         // Bytes without a line end are no sign of life.
         Station garble;
         garble.logIn();
-        garble.gateway.link.setSilenceMs(400);
+        garble.gateway.link().setSilenceMs(400);
         for (int i = 0; i < 6; ++i) {
             garble.server.push(QByteArray(100, 'z'));
             QTest::qWait(100);
         }
-        QTRY_VERIFY(garble.gateway.Timer8.isActive());
+        QTRY_VERIFY(garble.gateway.timer("Timer8").isActive());
     }
 
     void connectDuringTheReconnectPause()
@@ -325,14 +325,14 @@ private slots:
         Station st;
         st.logIn();
         st.server.closeClient();
-        QTRY_VERIFY(st.gateway.Timer8.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer8").isActive());
         st.gateway.timer8Tick();
         st.gateway.connectCommand();
-        QVERIFY(!st.gateway.Timer9.isActive());
+        QVERIFY(!st.gateway.timer("Timer9").isActive());
         QVERIFY(!st.gateway.reconnectNoticeVisible());
-        QTRY_VERIFY(st.gateway.link.loggedIn());
+        QTRY_VERIFY(st.gateway.link().loggedIn());
         QTest::qWait(100);
-        QCOMPARE(st.gateway.texts.text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
+        QCOMPARE(st.gateway.texts().text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
     }
 
     void messageIsAcknowledgedAndAnswered()
@@ -346,7 +346,7 @@ private slots:
             st.server.lines().mid(before),
             QList<QByteArray>({"N1IGT-10>APKR02,APRS::N2XYZ-3  :ack7", "",
                                "N1IGT-10>APKR02,APRS::N2XYZ-3  :Only RF to Internet Service!"}));
-        QCOMPARE(st.gateway.texts.count(StateTexts::InetTx), 1);
+        QCOMPARE(st.gateway.texts().count(StateTexts::InetTx), 1);
         QVERIFY(st.log("incoming_msgs.txt").endsWith(" " + kMessage + "\r\n"));
 
         // A repeat is ignored; a message to another SSID is not ours; one
@@ -375,11 +375,11 @@ private slots:
     {
         Station st({"Proxy Address=127.0.0.1:9"});
         st.gateway.connectCommand();
-        QTRY_VERIFY(st.gateway.Timer4.isActive());
+        QTRY_VERIFY(st.gateway.timer("Timer4").isActive());
         st.server.pushLines({kMessage});
         QTest::qWait(200);
         QVERIFY(st.server.lines().isEmpty());
-        QCOMPARE(st.gateway.refusals.count(Refusal::BeforeLogin), 1);
+        QCOMPARE(st.gateway.refusals().count(Refusal::BeforeLogin), 1);
     }
 
     void internetToRfGate()
@@ -390,42 +390,42 @@ private slots:
         const QString msg = "N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :hi there{1";
         QVERIFY(msg.size() > 40);
         for (int i = 0; i < 6; ++i)
-            g.inetRfGate.gate(msg, u':');
-        QCOMPARE(g.texts.count(StateTexts::InetToRf), 5);
-        QCOMPARE(g.refusals.count(Refusal::RateLimit), 1);
+            g.inetRfGate().gate(msg, u':');
+        QCOMPARE(g.texts().count(StateTexts::InetToRf), 5);
+        QCOMPARE(g.refusals().count(Refusal::RateLimit), 1);
         g.timer2Tick();
-        QVERIFY(g.texts.text(StateTexts::InetToRfStatus).startsWith("RF Limit! Time:"));
-        g.mailbox.flush();
+        QVERIFY(g.texts().text(StateTexts::InetToRfStatus).startsWith("RF Limit! Time:"));
+        g.mailbox().flush();
         QCOMPARE(st.s.mailboxValue("TXData", "String"), ":}" + msg.toLatin1());
         QVERIFY(st.log("Inet_RF.txt")
                     .startsWith("Port:2 N1IGT-10>APKR02:\r\n}" + msg.toLatin1() + "\r\n"));
         // After the 60th tick the count starts again.
         for (int i = 0; i < 60; ++i)
             g.timer2Tick();
-        QCOMPARE(g.inetRfGate.paquete, 0);
-        QVERIFY(g.texts.text(StateTexts::InetToRfStatus).startsWith("Packets:0 Time:"));
+        QCOMPARE(g.inetRfGate().packetsThisMinute(), 0);
+        QVERIFY(g.texts().text(StateTexts::InetToRfStatus).startsWith("Packets:0 Time:"));
 
         // 40 characters are never a candidate; a position is not a message;
         // a "#" line or a station heard on RF never goes out.
-        const qint64 sent = g.texts.count(StateTexts::InetToRf);
-        g.inetRfGate.gate(msg.left(40), u':');
-        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:!4903.50N/07201.75W-", u'!'),
+        const qint64 sent = g.texts().count(StateTexts::InetToRf);
+        g.inetRfGate().gate(msg.left(40), u':');
+        QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:!4903.50N/07201.75W-", u'!'),
                  InetToRfGate::Outcome::TypeRejected);
-        g.settings.setCheck(F::TypeAll, true);
-        g.inetRfGate.gate("# aprsc 2.1.21- 6 Dec 2026 09:40:52 GMT TEST0 127.0.0.1:14580 x>y",
+        g.settings().setCheck(F::TypeAll, true);
+        g.inetRfGate().gate("# aprsc 2.1.21- 6 Dec 2026 09:40:52 GMT TEST0 127.0.0.1:14580 x>y",
                           u' ');
-        g.mheardList.append("N2XYZ-3   06-12-26 14:00:00 ");
-        g.inetRfGate.gate(msg, u':');
-        g.inetRfGate.gate("N4DEF>APRS,TCPIP*,N1IGT-10,qAR,T2::N3ABC    :hi there{1", u':');
-        g.inetRfGate.gate("N4DEF>APRS,NOGATE,qAR,T2::N3ABC    :hi there, once more{1", u':');
-        QCOMPARE(g.texts.count(StateTexts::InetToRf), sent);
-        QCOMPARE(g.refusals.count(Refusal::LoopGuard), 3);
-        QCOMPARE(g.refusals.count(Refusal::ServerComment), 1);
+        g.mheardList().append("N2XYZ-3   06-12-26 14:00:00 ");
+        g.inetRfGate().gate(msg, u':');
+        g.inetRfGate().gate("N4DEF>APRS,TCPIP*,N1IGT-10,qAR,T2::N3ABC    :hi there{1", u':');
+        g.inetRfGate().gate("N4DEF>APRS,NOGATE,qAR,T2::N3ABC    :hi there, once more{1", u':');
+        QCOMPARE(g.texts().count(StateTexts::InetToRf), sent);
+        QCOMPARE(g.refusals().count(Refusal::LoopGuard), 3);
+        QCOMPARE(g.refusals().count(Refusal::ServerComment), 1);
 
         // Log Inet_RF switches the whole path.
-        g.settings.setCheck(F::LogInetRf, false);
-        g.inetRfGate.gate("N5GHI>APRS,TCPIP*,qAC,T2::N3ABC    :hi there from afar{1", u':');
-        QCOMPARE(g.texts.count(StateTexts::InetToRf), sent);
+        g.settings().setCheck(F::LogInetRf, false);
+        g.inetRfGate().gate("N5GHI>APRS,TCPIP*,qAC,T2::N3ABC    :hi there from afar{1", u':');
+        QCOMPARE(g.texts().count(StateTexts::InetToRf), sent);
     }
 
     void candidatesAndTypes()
@@ -436,28 +436,28 @@ private slots:
         // 41 characters can go, 40 never.
         const QString bulletin41 = "N2XYZ-3>APRS,TCPIP*,qAC,T2::BLN1     :Hi!";
         QCOMPARE(bulletin41.size(), 41);
-        QCOMPARE(g.inetRfGate.gate(bulletin41.left(40), u':'), O::GoOn);
-        QCOMPARE(g.texts.count(StateTexts::InetToRf), 0);
-        QCOMPARE(g.inetRfGate.gate(bulletin41, u':'), O::GoOn);
-        QCOMPARE(g.texts.count(StateTexts::InetToRf), 1);
+        QCOMPARE(g.inetRfGate().gate(bulletin41.left(40), u':'), O::GoOn);
+        QCOMPARE(g.texts().count(StateTexts::InetToRf), 0);
+        QCOMPARE(g.inetRfGate().gate(bulletin41, u':'), O::GoOn);
+        QCOMPARE(g.texts().count(StateTexts::InetToRf), 1);
         // A message holding "BLN" is no message, but it is a bulletin.
-        g.settings.setCheck(F::TypeBulletin, false);
-        g.settings.setCheck(F::TypeMessage, true);
-        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :BLN is a bulletin", u':'),
+        g.settings().setCheck(F::TypeBulletin, false);
+        g.settings().setCheck(F::TypeMessage, true);
+        QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :BLN is a bulletin", u':'),
                  O::TypeRejected);
         // Only "=", "!" and "`" are positions here; "@" is not.
-        g.settings.setCheck(F::TypePosition, true);
-        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:@092345z4903.50N/07201.75W-", u'@'),
+        g.settings().setCheck(F::TypePosition, true);
+        QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:@092345z4903.50N/07201.75W-", u'@'),
                  O::TypeRejected);
-        QCOMPARE(g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:`(_fn\"Oj/]Mic-E station", u'`'),
+        QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:`(_fn\"Oj/]Mic-E station", u'`'),
                  O::GoOn);
-        QCOMPARE(g.texts.count(StateTexts::InetToRf), 2);
+        QCOMPARE(g.texts().count(StateTexts::InetToRf), 2);
         // Transmit port 0: "Disabled" on every tick, nothing counted.
-        g.settings.setText(F::IGateRfPort, "0");
-        g.inetRfGate.gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:!4903.50N/07201.75W-Disabled port", u'!');
-        QCOMPARE(g.inetRfGate.paquete, 2);
+        g.settings().setText(F::IGateRfPort, "0");
+        g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:!4903.50N/07201.75W-Disabled port", u'!');
+        QCOMPARE(g.inetRfGate().packetsThisMinute(), 2);
         g.timer2Tick();
-        QCOMPARE(g.texts.text(StateTexts::InetToRfStatus), QStringLiteral("Disabled"));
+        QCOMPARE(g.texts().text(StateTexts::InetToRfStatus), QStringLiteral("Disabled"));
     }
 
     void announcementsTenTicksAfterTheLogin()
@@ -466,8 +466,8 @@ private slots:
                     "Status Text=Kestrel on the air", "Bulletin Text=ISS digi active"});
         st.logIn();
         Gateway &g = st.gateway;
-        g.Timer2.stop(); // the test is the clock
-        g.texts.set(StateTexts::DxText, "N1ABC-7   1234.5km 45\u00b0");
+        g.timer("Timer2").stop(); // the test is the clock
+        g.texts().set(StateTexts::DxText, "N1ABC-7   1234.5km 45\u00b0");
         const int before = st.server.lines().size();
         for (int i = 0; i < 9; ++i)
             g.timer2Tick();
@@ -482,10 +482,10 @@ private slots:
                  QString("N1IGT-10>APKR02,APRS:>Kestrel on the air DX:N1ABC-7   1234.5km 45\u00b0")
                      .toLatin1(),
                  "N1IGT-10>APKR02,APRS::BLN      :ISS digi active"}));
-        QCOMPARE(g.texts.count(StateTexts::InetTx), 3);
-        QCOMPARE(g.SEGUNDO, 0);
+        QCOMPARE(g.texts().count(StateTexts::InetTx), 3);
+        QCOMPARE(g.announcer().secondsToAnnouncement(), 0);
         // Then every Interval ticks; nothing in receive-only mode.
-        g.solo_rx = true;
+        g.link().loginRejected();
         for (int i = 0; i < 30; ++i)
             g.timer2Tick();
         QTest::qWait(100);
@@ -496,7 +496,7 @@ private slots:
     {
         Station st({"Interval=0", "Inet Beacon= 0", "SendBull= 1", "Bulletin Text=B"});
         st.logIn();
-        st.gateway.Timer2.stop(); // the test is the clock
+        st.gateway.timer("Timer2").stop(); // the test is the clock
         const int before = st.server.lines().size();
         // Interval 0: the first run ten ticks after the login, then on every tick.
         for (int i = 0; i < 10; ++i)
@@ -508,14 +508,14 @@ private slots:
 
         Station empty({"Interval=0", "Inet Beacon= 1", "Status Text="});
         empty.logIn();
-        empty.gateway.Timer2.stop();
+        empty.gateway.timer("Timer2").stop();
         const int at = empty.server.lines().size();
         for (int i = 0; i < 10; ++i)
             empty.gateway.timer2Tick();
         QTRY_COMPARE(empty.server.lines().size(), at + 2);
         QCOMPARE(empty.server.lines().last(), QByteArray("N1IGT-10>APKR02,APRS:>"));
         // Add DX off: the status is not counted.
-        QCOMPARE(empty.gateway.texts.count(StateTexts::InetTx), 1);
+        QCOMPARE(empty.gateway.texts().count(StateTexts::InetTx), 1);
     }
 
     void messagesToTheGatewayStayOffTheAir_data()
@@ -537,8 +537,8 @@ private slots:
         const int before = st.server.lines().size();
         st.server.pushLines({kMessage});
         QTRY_COMPARE(st.server.lines().size(), before + 2);
-        QCOMPARE(st.gateway.refusals.count(refusal), 1);
-        QCOMPARE(st.gateway.texts.count(StateTexts::InetToRf), 0);
+        QCOMPARE(st.gateway.refusals().count(refusal), 1);
+        QCOMPARE(st.gateway.texts().count(StateTexts::InetToRf), 0);
     }
 
     void listingAndBadInput()
@@ -546,25 +546,25 @@ private slots:
         Station st({"Log APRS IS= 1"});
         st.gateway.setListAllPackets(true);
         st.logIn();
-        const qsizetype rows = st.gateway.internetList.size();
+        const qsizetype rows = st.gateway.internetList().size();
         st.server.push("N1ABC-9>APRS,qAR,N1DIG:!4903.50N/07201.75W-\xe9t\xe9\x01\r\n" +
                        QByteArray(100 * 1024, 'x') + "\r\nno colon here\r\n# javAPRSSrvr 4.3\r\n");
-        QTRY_COMPARE(st.gateway.internetList.size(), rows + 3);
-        QCOMPARE(st.gateway.internetList.at(rows), QStringLiteral("N1ABC-9>APRS,qAR,N1DIG:"));
-        QCOMPARE(st.gateway.internetList.at(rows + 1),
+        QTRY_COMPARE(st.gateway.internetList().size(), rows + 3);
+        QCOMPARE(st.gateway.internetList().at(rows), QStringLiteral("N1ABC-9>APRS,qAR,N1DIG:"));
+        QCOMPARE(st.gateway.internetList().at(rows + 1),
                  QString::fromLatin1("!4903.50N/07201.75W-\xe9t\xe9\x01"));
-        QCOMPARE(st.gateway.internetList.at(rows + 2), QStringLiteral("no colon here"));
-        QCOMPARE(st.gateway.refusals.count(Refusal::OverlongLine), 1);
+        QCOMPARE(st.gateway.internetList().at(rows + 2), QStringLiteral("no colon here"));
+        QCOMPARE(st.gateway.refusals().count(Refusal::OverlongLine), 1);
         QVERIFY(st.log("aprs_is.txt").endsWith("no colon here\r\n"));
-        QVERIFY(st.gateway.link.loggedIn());
+        QVERIFY(st.gateway.link().loggedIn());
 
         // A flood is taken in stride, and the list keeps within its bounds.
         QByteArray flood;
         for (int i = 0; i < 20000; ++i)
             flood += "N1ABC-9>APRS,TCPIP*,qAC,T2:>status " + QByteArray::number(i) + "\r\n";
         st.server.push(flood);
-        QTRY_VERIFY_WITH_TIMEOUT(st.gateway.internetList.size() == 32767, 20000);
-        QTRY_COMPARE_WITH_TIMEOUT(st.gateway.internetList.rows().last(),
+        QTRY_VERIFY_WITH_TIMEOUT(st.gateway.internetList().size() == 32767, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(st.gateway.internetList().rows().last(),
                                   QStringLiteral(">status 19999"), 20000);
     }
 };

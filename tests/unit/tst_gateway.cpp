@@ -46,24 +46,24 @@ private slots:
         Run r(s);
         QCOMPARE(r.gateway.start(), Gateway::StartOutcome::Started);
         Gateway &g = r.gateway;
-        QCOMPARE(g.positionsList.rows(),
+        QCOMPARE(g.positionsList().rows(),
                  QStringList({QString::fromLatin1("N1ABC-7   12.3km 45\xb0")}));
-        QCOMPARE(g.mheardList.size(), 2);
-        QCOMPARE(g.mheardList.at(1), QStringLiteral("N2XYZ     06-12-26 13:58:00 "));
-        QCOMPARE(g.settings.text(F::OwnCall), TempStation::kCall);
-        QCOMPARE(g.texts.text(StateTexts::OwnCallText), "CallSign:" + TempStation::kCall);
-        QCOMPARE(g.texts.text(StateTexts::FilterDisplay), QStringLiteral("r/49/-72/100"));
-        QCOMPARE(g.settings.text(F::HostBeaconText),
+        QCOMPARE(g.mheardList().size(), 2);
+        QCOMPARE(g.mheardList().at(1), QStringLiteral("N2XYZ     06-12-26 13:58:00 "));
+        QCOMPARE(g.settings().text(F::OwnCall), TempStation::kCall);
+        QCOMPARE(g.texts().text(StateTexts::OwnCallText), "CallSign:" + TempStation::kCall);
+        QCOMPARE(g.texts().text(StateTexts::FilterDisplay), QStringLiteral("r/49/-72/100"));
+        QCOMPARE(g.settings().text(F::HostBeaconText),
                  QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
-        QCOMPARE(g.settings.text(F::InternetBeaconText), g.settings.text(F::HostBeaconText));
+        QCOMPARE(g.settings().text(F::InternetBeaconText), g.settings().text(F::HostBeaconText));
         QVERIFY(g.connectEnabled());
-        QVERIFY(!g.Label7);
-        QVERIFY(!g.Label17);
+        QVERIFY(!g.readingSettings());
+        QVERIFY(!g.webStartLocked());
         // The stored ISS setting took effect while it was read.
-        QVERIFY(g.Timer14.isActive());
-        QCOMPARE(g.texts.text(StateTexts::IssCaption), QStringLiteral("+ISS Position Object"));
+        QVERIFY(g.timer("Timer14").isActive());
+        QCOMPARE(g.texts().text(StateTexts::IssCaption), QStringLiteral("+ISS Position Object"));
 
-        QTRY_VERIFY(g.mailbox.idle());
+        QTRY_VERIFY(g.mailbox().idle());
         QCOMPARE(s.mailboxValue("Command", "RXP"), QByteArray("7"));
         QCOMPARE(s.mailboxValue("Command", "TXP"), QByteArray("7"));
         QCOMPARE(s.mailboxValue("Command", "Application"), QByteArray("MyProgram"));
@@ -82,19 +82,19 @@ private slots:
         int seen = 0;
         // The settings handlers tell a loaded value from an operator's edit
         // by these flags.
-        connect(&r.gateway.settings, &Settings::changed, this, [&](Settings::Field f) {
+        connect(&r.gateway.settings(), &Settings::changed, this, [&](Settings::Field f) {
             if (f > F::IssObjectOnly)
                 return;
             ++seen;
-            allLoading = allLoading && r.gateway.Label7;
-            allStarting = allStarting && r.gateway.Label17;
+            allLoading = allLoading && r.gateway.readingSettings();
+            allStarting = allStarting && r.gateway.webStartLocked();
         });
         r.gateway.start();
         QVERIFY(seen > 10);
         QVERIFY(allLoading);
         QVERIFY(allStarting);
-        QVERIFY(!r.gateway.Label7);
-        QVERIFY(!r.gateway.Label17);
+        QVERIFY(!r.gateway.readingSettings());
+        QVERIFY(!r.gateway.webStartLocked());
     }
 
     void timersOfTheSchedule()
@@ -110,25 +110,25 @@ private slots:
             bool active;
         };
         const Expect table[] = {
-            {&g.Timer1, 30000, true},  {&g.Timer2, 1000, false},   {&g.Timer4, 2000, false},
-            {&g.Timer5, 2000, false},  {&g.Timer6, 1000, true},    {&g.Timer7, 2000, true},
-            {&g.Timer8, 10000, false}, {&g.Timer9, 5000, false},   {&g.Timer10, 750, true},
-            {&g.Timer12, 150, false},  {&g.Timer14, 60000, false}, {&g.Timer15, 250, false},
-            {&g.Timer16, 1000, true}};
+            {&g.timer("Timer1"), 30000, true},  {&g.timer("Timer2"), 1000, false},   {&g.timer("Timer4"), 2000, false},
+            {&g.timer("Timer5"), 2000, false},  {&g.timer("Timer6"), 1000, true},    {&g.timer("Timer7"), 2000, true},
+            {&g.timer("Timer8"), 10000, false}, {&g.timer("Timer9"), 5000, false},   {&g.timer("Timer10"), 750, true},
+            {&g.timer("Timer12"), 150, false},  {&g.timer("Timer14"), 60000, false}, {&g.timer("Timer15"), 250, false},
+            {&g.timer("Timer16"), 1000, true}};
         for (const Expect &e : table) {
             QCOMPARE(e.timer->interval(), e.interval);
             QCOMPARE(e.timer->isActive(), e.active);
         }
         // Enabling a running timer leaves it running as it was.
         QTest::qWait(300);
-        const int left = g.Timer6.remainingTime();
-        Gateway::enable(g.Timer6);
-        QVERIFY(g.Timer6.remainingTime() <= left);
+        const int left = g.timer("Timer6").remainingTime();
+        timerswitch::enable(g.timer("Timer6"));
+        QVERIFY(g.timer("Timer6").remainingTime() <= left);
         // One-shot timers switch themselves off in their tick.
         g.timer1Tick();
         g.timer10Tick();
-        QVERIFY(!g.Timer1.isActive());
-        QVERIFY(!g.Timer10.isActive());
+        QVERIFY(!g.timer("Timer1").isActive());
+        QVERIFY(!g.timer("Timer10").isActive());
     }
 
     void fatalFailures_data()
@@ -156,11 +156,11 @@ private slots:
         Run r(s);
         QSignalSpy fatal(&r.gateway, &Gateway::fatalError);
         QCOMPARE(r.gateway.start(), Gateway::StartOutcome::Fatal);
-        QCOMPARE(r.gateway.texto_de_error, QDir::toNativeSeparators(s.programDir()) + message);
-        QVERIFY(r.gateway.Timer12.isActive());
-        QVERIFY(!r.gateway.Timer6.isActive());
+        QCOMPARE(r.gateway.fatalMessage(), QDir::toNativeSeparators(s.programDir()) + message);
+        QVERIFY(r.gateway.timer("Timer12").isActive());
+        QVERIFY(!r.gateway.timer("Timer6").isActive());
         QTRY_COMPARE(fatal.size(), 1);
-        QCOMPARE(fatal[0][0].toString(), r.gateway.texto_de_error);
+        QCOMPARE(fatal[0][0].toString(), r.gateway.fatalMessage());
         QCOMPARE(s.snapshot(), before);
     }
 
@@ -182,7 +182,7 @@ private slots:
         TempStation s;
         Run r(s);
         QCOMPARE(r.gateway.start(), Gateway::StartOutcome::Started);
-        QVERIFY(r.gateway.mheardList.isEmpty());
+        QVERIFY(r.gateway.mheardList().isEmpty());
         QCOMPARE(QFileInfo(s.programFile("mheard.txt")).size(), 0);
         QCOMPARE(QFileInfo(s.programFile("positions.txt")).size(), 0);
     }
@@ -194,16 +194,16 @@ private slots:
         s.writeSettings({"Dish Symbol= 1"});
         Run r(s);
         r.gateway.start();
-        QCOMPARE(r.gateway.settings.text(F::InternetBeaconText),
+        QCOMPARE(r.gateway.settings().text(F::InternetBeaconText),
                  QStringLiteral("=4903.50N/07201.75W#PHG2360 ISS station"));
         // The check box switches it back and forth.
-        r.gateway.settings.setCheck(F::DishSymbol, false);
-        QCOMPARE(r.gateway.settings.text(F::InternetBeaconText),
+        r.gateway.settings().setCheck(F::DishSymbol, false);
+        QCOMPARE(r.gateway.settings().text(F::InternetBeaconText),
                  QStringLiteral("=4903.50N\\07201.75W-PHG2360 ISS station"));
         // Without the host's text there is no position to mark: no "/#" alone.
-        r.gateway.settings.setCheck(F::DishSymbol, true);
-        r.gateway.settings.setText(F::HostBeaconText, QString());
-        QCOMPARE(r.gateway.settings.text(F::InternetBeaconText), QString());
+        r.gateway.settings().setCheck(F::DishSymbol, true);
+        r.gateway.settings().setText(F::HostBeaconText, QString());
+        QCOMPARE(r.gateway.settings().text(F::InternetBeaconText), QString());
     }
 
     void listsKeptByCloseNotByExit()
@@ -215,8 +215,8 @@ private slots:
         {
             Run r(s);
             r.gateway.start();
-            r.gateway.mheardList.append("N1ABC-7   06-12-26 14:00:00 RS0ISS*");
-            r.gateway.positionsList.append(QString::fromLatin1("N1ABC-7   12.3km 45\xb0"));
+            r.gateway.mheardList().append("N1ABC-7   06-12-26 14:00:00 RS0ISS*");
+            r.gateway.positionsList().append(QString::fromLatin1("N1ABC-7   12.3km 45\xb0"));
             QSignalSpy quit(&r.gateway, &Gateway::quitRequested);
             r.gateway.closeMainWindow();
             QCOMPARE(quit.size(), 1);
@@ -225,12 +225,12 @@ private slots:
         {
             Run r(s);
             r.gateway.start();
-            QCOMPARE(r.gateway.mheardList.rows(),
+            QCOMPARE(r.gateway.mheardList().rows(),
                      QStringList({"N1ABC-7   06-12-26 14:00:00 RS0ISS*"}));
-            QCOMPARE(r.gateway.positionsList.size(), 1);
-            r.gateway.mheardList.append("N2XYZ     06-12-26 14:01:00 ");
-            r.gateway.igatedList.append("N1ABC-7>APRS,qAR,N1IGT-10:");
-            r.gateway.igatedList.append("!4903.50N/07201.75W-");
+            QCOMPARE(r.gateway.positionsList().size(), 1);
+            r.gateway.mheardList().append("N2XYZ     06-12-26 14:01:00 ");
+            r.gateway.igatedList().append("N1ABC-7>APRS,qAR,N1IGT-10:");
+            r.gateway.igatedList().append("!4903.50N/07201.75W-");
             QSignalSpy quit(&r.gateway, &Gateway::quitRequested);
             r.gateway.exitCommand();
             QCOMPARE(quit.size(), 1);
@@ -248,7 +248,7 @@ private slots:
         TempStation s;
         Run r(s);
         r.gateway.start();
-        r.gateway.positionsList.append(QString::fromLatin1("N1ABC-7   12.3km 45\xb0"));
+        r.gateway.positionsList().append(QString::fromLatin1("N1ABC-7   12.3km 45\xb0"));
         // A folder where the list file should go: the save cannot succeed.
         QFile::remove(s.programFile("mheard.txt"));
         QDir().mkpath(s.programFile("mheard.txt"));
@@ -268,8 +268,8 @@ private slots:
         TempStation s;
         Run r(s);
         r.gateway.start();
-        r.gateway.settings.setText(F::Interval, "900");
-        r.gateway.settings.appendDigi("N1ABC-7");
+        r.gateway.settings().setText(F::Interval, "900");
+        r.gateway.settings().appendDigi("N1ABC-7");
         QVERIFY(r.gateway.writeSettingsFile());
         const QByteArray written = TempStation::readFile(s.programFile("kestrel.ini"));
         QVERIFY(written.contains("\r\nInterval=900\r\n"));
@@ -303,14 +303,14 @@ private slots:
         s.writeSettings({closeZeno});
         Run r(s);
         r.gateway.start();
-        r.gateway.mheardList.append("N1ABC-7   06-12-26 14:00:00 ");
+        r.gateway.mheardList().append("N1ABC-7   06-12-26 14:00:00 ");
         QSignalSpy quit(&r.gateway, &Gateway::quitRequested);
         s.setMailboxValue("Status", "String", "ZENO TERMINATED!");
         r.gateway.timer6Tick();
         QCOMPARE(quit.size(), ends ? 1 : 0);
         if (ends) {
             QCOMPARE(quit[0][0].toInt(), 0);
-            QVERIFY(!r.gateway.Timer6.isActive());
+            QVERIFY(!r.gateway.timer("Timer6").isActive());
             // Nothing was saved, and the log says why the program ended.
             QCOMPARE(QFileInfo(s.programFile("mheard.txt")).size(), 0);
             QVERIFY(
@@ -340,14 +340,14 @@ private slots:
         s.setMailboxValue("Path", "String", QFile::encodeName(folder));
         Run r(s);
         r.gateway.start();
-        QCOMPARE(r.gateway.settings.text(F::HostBeaconText),
+        QCOMPARE(r.gateway.settings().text(F::HostBeaconText),
                  QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
 
         // "[APRS]" as the last line gives no beacon text, and says so.
         s.writeFile(folder + "/Zeno.ini", "[General]\r\n[APRS]\r\n");
         Run r2(s);
         r2.gateway.start();
-        QVERIFY(r2.gateway.settings.text(F::HostBeaconText).isEmpty());
+        QVERIFY(r2.gateway.settings().text(F::HostBeaconText).isEmpty());
         QVERIFY(errors(s).contains("has nothing after its [APRS] line"));
         s.writeFile(folder + "/Zeno.ini", "[APRS]\r\n\r\n");
         Run r3(s);
@@ -367,7 +367,7 @@ private slots:
         r.gateway.timer6Tick();
         r.gateway.timer6Tick();
         QCOMPARE(taken.size(), 1);
-        QCOMPARE(r.gateway.Pac_viejo, QString::fromLatin1(frame));
+        QCOMPARE(r.gateway.lastFrameTaken(), QString::fromLatin1(frame));
         s.setMailboxValue("RXData", "String", QByteArray(frame).replace("14:00:00", "14:00:01"));
         r.gateway.timer6Tick();
         QCOMPARE(taken.size(), 2);
@@ -385,7 +385,7 @@ private slots:
         r.gateway.timer6Tick();
         r.gateway.timer6Tick();
         QCOMPARE(taken.size(), 0);
-        QCOMPARE(r.gateway.refusals.count(Refusal::OverlongFrame), 1);
+        QCOMPARE(r.gateway.refusals().count(Refusal::OverlongFrame), 1);
         const QByteArray log = errors(s);
         QCOMPARE(log.count("\r\n"), 1);
         QVERIFY(log.startsWith("Frame 06-12-26 14:00:00 a monitor text of 1048576 bytes"));
@@ -405,8 +405,8 @@ private slots:
         QVERIFY(lines[0].startsWith("Settings 06-12-26 14:00:00 Proxy YES/NO on line 9"));
         QVERIFY(lines[1].startsWith("Host 06-12-26 14:00:00 the mailbox holds no call sign"));
         QVERIFY(lines[2].startsWith("Host 06-12-26 14:00:00 the mailbox holds no host folder"));
-        QCOMPARE(r.gateway.settings.text(F::InternetBeaconText), QString());
-        QCOMPARE(r.gateway.settings.text(F::WebServerPort), QStringLiteral("8080"));
+        QCOMPARE(r.gateway.settings().text(F::InternetBeaconText), QString());
+        QCOMPARE(r.gateway.settings().text(F::WebServerPort), QStringLiteral("8080"));
     }
 
     void zenoIniWithoutAprsSection()
@@ -416,14 +416,14 @@ private slots:
         Run r(s);
         QCOMPARE(r.gateway.start(), Gateway::StartOutcome::Started);
         QVERIFY(errors(s).contains("Zeno.ini has no [APRS] line"));
-        QVERIFY(r.gateway.settings.text(F::HostBeaconText).isEmpty());
+        QVERIFY(r.gateway.settings().text(F::HostBeaconText).isEmpty());
 
         // Case does not matter for the host's file name either.
         TempStation t;
         QFile::rename(t.hostDir() + "/Zeno.ini", t.hostDir() + "/ZENO.INI");
         Run r2(t);
         r2.gateway.start();
-        QCOMPARE(r2.gateway.settings.text(F::HostBeaconText),
+        QCOMPARE(r2.gateway.settings().text(F::HostBeaconText),
                  QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
     }
 
@@ -435,7 +435,7 @@ private slots:
         QCOMPARE(r.gateway.start(), Gateway::StartOutcome::Started);
         r.gateway.timer6Tick();
         QVERIFY(errors(s).contains("Host "));
-        QCOMPARE(r.gateway.settings.text(F::OwnCall), QString());
+        QCOMPARE(r.gateway.settings().text(F::OwnCall), QString());
     }
 
     void mailboxGoneAndBack()
@@ -489,8 +489,8 @@ private slots:
         for (int i = 0; i < 200; ++i) {
             const QString line =
                 QStringLiteral("line %1 of the igated log").arg(i, 3, 10, QChar(u'0'));
-            QVERIFY(r.gateway.appendLog("\\Logs_Kestrel\\igated.txt", {line}));
-            QVERIFY(r.gateway.appendLog("\\errors.txt", {line}));
+            QVERIFY(r.gateway.log().appendLog("\\Logs_Kestrel\\igated.txt", {line}));
+            QVERIFY(r.gateway.log().appendLog("\\errors.txt", {line}));
         }
         const QByteArray log = TempStation::readFile(s.programFile("Logs_Kestrel/igated.txt"));
         QVERIFY(log.size() <= 1024);
@@ -505,7 +505,7 @@ private slots:
         t.writeFile(t.programFile("services.ini"), "[services]\nlog_limit_kb=lots\n");
         Run u(t);
         u.gateway.start();
-        QCOMPARE(u.gateway.services.logLimitKb, 0);
+        QCOMPARE(u.gateway.services().logLimitKb, 0);
         QVERIFY(errors(t).contains("log_limit_kb \"lots\""));
     }
 };

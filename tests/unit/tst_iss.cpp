@@ -25,20 +25,20 @@ struct Station
         s.writeSettings(settings);
         clock.set(QDateTime(QDate(2026, 12, 6), QTime(14, 0, 0)));
         gateway.start();
-        QObject::connect(&gateway.mailbox, &HostMailbox::commandWritten,
+        QObject::connect(&gateway.mailbox(), &HostMailbox::commandWritten,
                          [this](const QString &summary) {
                              if (summary.startsWith("TXDATA "))
                                  sent << summary.mid(7);
                          });
     }
-    QString text(T t) const { return gateway.texts.text(t); }
+    QString text(T t) const { return gateway.texts().text(t); }
     // One run, to its end.
     void run()
     {
         gateway.issRoutine();
         QVERIFY(text(T::IssCaption).endsWith(" > Searching ..."));
-        QTRY_VERIFY_WITH_TIMEOUT(!gateway.iss.running(), 25000);
-        gateway.mailbox.flush();
+        QTRY_VERIFY_WITH_TIMEOUT(!gateway.iss().running(), 25000);
+        gateway.mailbox().flush();
     }
     TempStation s;
     HttpTestServer web;
@@ -72,7 +72,7 @@ private slots:
     void aKnownPositionShownAndSent()
     {
         Station st;
-        st.gateway.settings.setCheck(F::IssObject, true);
+        st.gateway.settings().setCheck(F::IssObject, true);
         QCOMPARE(st.text(T::IssCaption), QStringLiteral("+ISS Position Object"));
         st.web.body = HttpTestServer::issPage("4957.50N", "07200.00W");
         st.run();
@@ -86,10 +86,10 @@ private slots:
         QCOMPARE(st.sent, QStringList{";ISS      *" + utc +
                                       "h4957.50N\\07200.00WSInternational Space Station"});
         QCOMPARE(TempStation::readFile(st.s.programFile("ISS.txt")), st.web.body);
-        QVERIFY(st.gateway.issAbove());
-        QVERIFY(st.gateway.Timer15.isActive());
-        QVERIFY(st.gateway.Timer16.isActive());
-        QCOMPARE(st.gateway.issProgress(), 1.0);
+        QVERIFY(st.gateway.iss().above());
+        QVERIFY(st.gateway.timer("Timer15").isActive());
+        QVERIFY(st.gateway.timer("Timer16").isActive());
+        QCOMPARE(st.gateway.iss().progress(), 1.0);
     }
 
     void onlyAboveTheHorizon()
@@ -99,24 +99,24 @@ private slots:
         st.run();
         QVERIFY(st.text(T::IssLine).endsWith(" El:-2\u00ba"));
         QVERIFY(st.sent.isEmpty());
-        QVERIFY(!st.gateway.issAbove());
-        QVERIFY(!st.gateway.Timer15.isActive() && !st.gateway.issLampVisible());
+        QVERIFY(!st.gateway.iss().above());
+        QVERIFY(!st.gateway.timer("Timer15").isActive() && !st.gateway.iss().lampVisible());
         // Without the "+" no progress bar is started.
         QCOMPARE(st.text(T::IssCaption), QStringLiteral("ISS Position Object"));
-        QVERIFY(!st.gateway.Timer16.isActive());
+        QVERIFY(!st.gateway.timer("Timer16").isActive());
 
         st.web.body = HttpTestServer::issPage("6851.00N", "07200.00W");
         st.run();
         QVERIFY(st.text(T::IssLine).endsWith(" El:0\u00ba"));
         QCOMPARE(st.sent.size(), 1);
-        QVERIFY(st.gateway.issAbove() && st.gateway.Timer15.isActive());
+        QVERIFY(st.gateway.iss().above() && st.gateway.timer("Timer15").isActive());
 
         // A station with no position of its own cannot tell; nothing is sent.
-        st.gateway.settings.setText(F::InternetBeaconText, QString());
+        st.gateway.settings().setText(F::InternetBeaconText, QString());
         st.run();
         QVERIFY(st.text(T::IssLine).isEmpty());
         QCOMPARE(st.sent.size(), 1);
-        st.gateway.settings.setCheck(F::IssObjectOnly, false);
+        st.gateway.settings().setCheck(F::IssObjectOnly, false);
         st.run();
         QCOMPARE(st.sent.size(), 2);
     }
@@ -155,7 +155,7 @@ private slots:
         QFETCH(QByteArray, headers);
         QFETCH(QByteArray, body);
         Station st;
-        st.gateway.settings.setCheck(F::IssObject, true);
+        st.gateway.settings().setCheck(F::IssObject, true);
         st.web.status = status;
         st.web.headers = QByteArray(headers).replace("PORT", QByteArray::number(st.web.port()));
         st.web.body = body;
@@ -163,7 +163,7 @@ private slots:
         QCOMPARE(st.text(T::IssObject), QStringLiteral(" > WEB Error!"));
         QCOMPARE(st.text(T::IssCaption), QStringLiteral("+ISS Position Object"));
         QVERIFY(st.sent.isEmpty());
-        QVERIFY(!st.gateway.Timer16.isActive()); // until a run gets that far
+        QVERIFY(!st.gateway.timer("Timer16").isActive()); // until a run gets that far
         QCOMPARE(st.web.requests().size(), headers.contains("PORT") ? 4 : 1);
         // Said once in errors.txt while it stays the same.
         st.run();
@@ -216,13 +216,13 @@ private slots:
     void switchedOffWhileTheTimersPageComes()
     {
         Station st;
-        st.gateway.settings.setCheck(F::IssObject, true);
+        st.gateway.settings().setCheck(F::IssObject, true);
         st.web.body = HttpTestServer::issPage("4957.50N", "07200.00W");
         st.web.delayMs = 300;
         st.gateway.timer14Tick();
-        st.gateway.settings.setCheck(F::IssObject, false);
-        QTRY_VERIFY(!st.gateway.iss.running());
-        st.gateway.mailbox.flush();
+        st.gateway.settings().setCheck(F::IssObject, false);
+        QTRY_VERIFY(!st.gateway.iss().running());
+        st.gateway.mailbox().flush();
         QVERIFY(st.sent.isEmpty());
         // Asked for with the object off, it goes.
         st.run();
@@ -236,11 +236,11 @@ private slots:
         st.web.delayMs = 300;
         st.gateway.issRoutine();
         st.gateway.issRoutine(); // while the first is under way
-        QTRY_VERIFY(!st.gateway.iss.running());
+        QTRY_VERIFY(!st.gateway.iss().running());
         QCOMPARE(st.web.requests().size(), 1);
 
         // Nothing listening on the service's port.
-        st.gateway.services.aprsLookupHost = "127.0.0.1:1";
+        st.gateway.services().aprsLookupHost = "127.0.0.1:1";
         st.run();
         QCOMPARE(st.text(T::IssObject), QStringLiteral(" > WEB Error!"));
         QCOMPARE(st.text(T::IssCaption), QStringLiteral("ISS Position Object"));

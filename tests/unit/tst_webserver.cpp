@@ -1,14 +1,20 @@
-// The listener's switch on a gateway in-process: "Enabled" stops it at once,
-// starts it again only before a verified login, and a port that is none
-// leaves it off with the reason.
+// The listener on its own parts: the switch, a port that is none, and the
+// connection limit.
 
-#include "station/gateway.h"
-#include "host/mailbox/directorystore.h"
+#include "core/activitylog.h"
+#include "core/services.h"
+#include "core/settings.h"
+#include "core/statetexts.h"
+#include "core/textlist.h"
 #include "support/tempstation.h"
+#include "web/webserver.h"
 
 #include <QSignalSpy>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QTest>
+#include <memory>
+#include <vector>
 
 using namespace kestrel;
 using F = Settings::Field;
@@ -17,20 +23,26 @@ class TestWebServer : public QObject
 {
     Q_OBJECT
 
-    struct Station
+    struct Server
     {
-        explicit Station(const QString &port)
+        explicit Server(const QString &port)
         {
-            s.writeSettings({"Web Server YES/NO= 1", "Web Server Port=" + port});
-            gateway.web.setBindAddress(QHostAddress::LocalHost);
-            gateway.start();
-            gateway.timer10Tick();
+            settings.setCheck(F::WebServerYesNo, true);
+            settings.setText(F::WebServerPort, port);
+            web.setBindAddress(QHostAddress::LocalHost);
+            web.start(false);
         }
-        QString state() const { return gateway.texts.text(StateTexts::WebServerState); }
+        QString state() const { return texts.text(StateTexts::WebServerState); }
         TempStation s;
-        mailbox::DirectoryStore store{s.mailboxDir().toStdString()};
+        Settings settings;
+        StateTexts texts;
         Clock clock;
-        Gateway gateway{ProgramFolder(s.programDir()), store, clock};
+        ProgramFolder folder{s.programDir()};
+        ActivityLog log{folder, clock};
+        TextList mheard{QStringLiteral("MHeard")};
+        TextList igated{QStringLiteral("IGated")};
+        Services services;
+        WebServer web{settings, texts, log, clock, folder, mheard, igated, services};
     };
 
     static QString freePort()
@@ -43,26 +55,26 @@ class TestWebServer : public QObject
 private slots:
     void enabledSwitch()
     {
-        Station st(freePort());
-        Gateway &g = st.gateway;
-        QVERIFY(g.web.listening());
-        QCOMPARE(st.state(), QStringLiteral("WEB SERVER ON"));
-        QCOMPARE(g.web.localAddress(), QStringLiteral("127.0.0.1"));
+        Server sv(freePort());
+        WebServer &web = sv.web;
+        QVERIFY(web.listening());
+        QCOMPARE(sv.state(), QStringLiteral("WEB SERVER ON"));
+        QCOMPARE(web.localAddress(), QStringLiteral("127.0.0.1"));
 
-        g.settings.setCheck(F::WebServerYesNo, false);
-        QVERIFY(!g.web.listening());
-        QCOMPARE(st.state(), QStringLiteral("WEB SERVER OFF"));
-        QVERIFY(!g.web.checkEnabled());
-        g.settings.setCheck(F::WebServerYesNo, true);
-        QVERIFY(g.web.listening());
-        QVERIFY(g.web.checkEnabled());
+        sv.settings.setCheck(F::WebServerYesNo, false);
+        web.start(true);
+        QVERIFY(!web.listening());
+        QCOMPARE(sv.state(), QStringLiteral("WEB SERVER OFF"));
+        QVERIFY(!web.checkEnabled());
+        sv.settings.setCheck(F::WebServerYesNo, true);
+        web.start(true);
+        QVERIFY(web.listening());
+        QVERIFY(web.checkEnabled());
 
-        // After a verified login the box can stop the server, not start it.
-        g.Label17 = true;
-        g.settings.setCheck(F::WebServerYesNo, false);
-        g.settings.setCheck(F::WebServerYesNo, true);
-        QVERIFY(!g.web.listening());
-        QCOMPARE(st.state(), QStringLiteral("WEB SERVER OFF"));
+        // Told it may not start, it only stops.
+        web.start(true, false);
+        QVERIFY(!web.listening());
+        QCOMPARE(sv.state(), QStringLiteral("WEB SERVER OFF"));
     }
 
     void portsThatAreNone_data()
@@ -77,14 +89,37 @@ private slots:
     void portsThatAreNone()
     {
         QFETCH(QString, port);
-        Station st(freePort());
-        QSignalSpy notices(&st.gateway, &Gateway::notice);
-        st.gateway.settings.setText(F::WebServerPort, port);
-        st.gateway.timer10Tick();
-        QVERIFY(!st.gateway.web.listening());
-        QCOMPARE(st.state(), QStringLiteral("WEB SERVER OFF"));
+        Server sv(freePort());
+        QSignalSpy notices(&sv.web, &WebServer::notice);
+        sv.settings.setText(F::WebServerPort, port);
+        sv.web.start(false);
+        QVERIFY(!sv.web.listening());
+        QCOMPARE(sv.state(), QStringLiteral("WEB SERVER OFF"));
         QCOMPARE(notices.size(), 1);
         QVERIFY(notices[0][0].toString().contains("is not a port number"));
+        QVERIFY(TempStation::readFile(sv.s.programFile("errors.txt")).contains("not a port"));
+    }
+
+    // One more than the limit: the oldest that has not asked goes, and the
+    // newcomer is answered.
+    void connectionLimit()
+    {
+        Server sv(freePort());
+        std::vector<std::unique_ptr<QTcpSocket>> clients;
+        for (int i = 0; i <= WebServer::kMaxConnections; ++i) {
+            clients.push_back(std::make_unique<QTcpSocket>());
+            clients.back()->connectToHost(QHostAddress::LocalHost, sv.web.port());
+            QTRY_COMPARE(sv.web.openConnections(), std::min(i + 1, WebServer::kMaxConnections));
+        }
+        QTRY_COMPARE(clients.front()->state(), QAbstractSocket::UnconnectedState);
+        QTcpSocket &last = *clients.back();
+        last.write("GET / HTTP/1.0\r\n\r\n");
+        QTRY_COMPARE(last.state(), QAbstractSocket::UnconnectedState);
+        const QByteArray answer = last.readAll();
+        const QByteArray body = answer.mid(answer.indexOf("\r\n\r\n") + 4);
+        QVERIFY(answer.startsWith("HTTP/1.0 200 OK\r\n"));
+        QVERIFY(answer.contains("Content-Length: " + QByteArray::number(body.size()) + "\r\n"));
+        QTRY_COMPARE(sv.web.openConnections(), WebServer::kMaxConnections - 1);
     }
 };
 

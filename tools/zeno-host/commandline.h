@@ -1,0 +1,27 @@
+#pragma once
+
+// What zeno-host's command line gives a command, and the usage text.
+
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace zenohost {
+
+extern const char *const kUsage;
+
+// The usage on standard error; returns the exit status of a bad command line.
+int usage();
+
+// Options after the command word: "--name value" pairs and plain words.
+struct Args
+{
+    std::vector<std::string> words;
+    std::vector<std::pair<std::string, std::string>> options;
+    bool loop = false;
+
+    std::string option(const std::string &name, const std::string &otherwise = {}) const;
+    bool has(const std::string &name) const;
+};
+
+} // namespace zenohost
