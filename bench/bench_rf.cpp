@@ -3,8 +3,8 @@
 // decoders in packets per second. Prints figures; judges nothing.
 
 #include "aprs/decoder.h"
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "summary.h"
 
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 #include "app/headlessreporter.h"
 
-#include "station/gateway.h"
 #include "core/text.h"
+#include "station/gateway.h"
 
 #include <QTimer>
 

@@ -1,10 +1,11 @@
 #include "app/commandline.h"
 #include "app/headlessreporter.h"
 #include "app/signalwatcher.h"
-#include "station/gateway.h"
 #include "core/instancelock.h"
 #include "host/mailbox/store.h"
+#include "station/gateway.h"
 #include "ui/mainwindow.h"
+#include "ui/smallwindows.h"
 
 #include <QApplication>
 #include <QHostAddress>
@@ -40,16 +41,12 @@ class Notices : public QObject
 public:
     void show(QMessageBox::Icon icon, const QString &text, QWidget *parent)
     {
-        auto *box =
-            new QMessageBox(icon, QStringLiteral("Zeno Kestrel"), text, QMessageBox::Ok, parent);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->setModal(false);
+        QMessageBox *box = showMessage(parent, icon, text);
         ++open_;
         connect(box, &QMessageBox::finished, this, [this] {
             if (--open_ == 0 && exitStatus_ > 0)
                 exitWith(exitStatus_);
         });
-        box->show();
     }
     void exitWhenClosed(int status)
     {

@@ -77,15 +77,15 @@ Result decode(const QString &frameLine, const QString &via, bool onlyDirect)
             r.compressed = true;
             return r;
         }
-        r.kind = Kind::Nornal;
+        r.kind = Kind::Position;
         if (work.size() >= 20)
             r.position = {text::mid(work, 3, 8), text::mid(work, 12, 9)};
         return r;
     }
     if (type == u';') {
-        r.kind = Kind::Objeto;
+        r.kind = Kind::Object;
     } else if (type == u'$') {
-        r.kind = Kind::GPS;
+        r.kind = Kind::Nmea;
         const QString sentence = text::mid(work, 2, 6);
         // $GPRMC,time,status,lat,N,lon,E,...  $GPGGA,time,lat,N,lon,E,...
         if (sentence == QLatin1String("$GPRMC"))
@@ -93,7 +93,7 @@ Result decode(const QString &frameLine, const QString &via, bool onlyDirect)
         else if (sentence == QLatin1String("$GPGGA"))
             r.position = nmeaPosition(work.split(u','), 2);
     } else if (type == u'`') {
-        r.kind = Kind::MIC_E;
+        r.kind = Kind::MicE;
         const position::MicE m = position::micE(frameLine.mid(gt + 1, 6), work.mid(1));
         r.position = {m.latitude, m.longitude};
         if (!m.line.isEmpty())
@@ -101,9 +101,9 @@ Result decode(const QString &frameLine, const QString &via, bool onlyDirect)
         if (m.longitude.isEmpty())
             r.position.latitude.clear();
     } else if (type == u':') {
-        r.kind = Kind::Mensaje;
+        r.kind = Kind::Message;
     } else if (type == u'@') {
-        r.kind = Kind::Meteo;
+        r.kind = Kind::Weather;
     }
     return r;
 }

@@ -14,12 +14,12 @@ namespace kestrel::decoder {
 enum class Kind
 {
     None,
-    Nornal,
-    Objeto,
-    GPS,
-    Mensaje,
-    Meteo,
-    MIC_E
+    Position, // "!" or "=", uncompressed
+    Object,   // ";"
+    Nmea,     // "$": a GPS sentence
+    Message,  // ":"
+    Weather,  // "@"
+    MicE      // the grave accent
 };
 
 struct Result

@@ -64,7 +64,8 @@ void Announcer::announce()
     const QString head = settings_.text(Settings::OwnCall) + QStringLiteral(">APKR02,APRS:");
     // Counted and listed, then sent: the lines stay listed if a send fails,
     // and a failed send ends the run (the link's teardown follows by itself).
-    for (const AnnouncementLine &line : announcementLines(settings_, texts_.text(StateTexts::DxText))) {
+    for (const AnnouncementLine &line :
+         announcementLines(settings_, texts_.text(StateTexts::DxText))) {
         for (int i = 0; i < line.inetTx; ++i)
             texts_.bump(StateTexts::InetTx);
         internetList_.append(head);

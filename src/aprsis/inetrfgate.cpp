@@ -99,9 +99,9 @@ InetToRfGate::Outcome InetToRfGate::gate(const QString &chunk, QChar dataType)
     }
 
     log_.appendLog(QStringLiteral("\\Logs_Kestrel\\Inet_RF.txt"),
-                 {QStringLiteral("Port:") + s.text(Settings::IGateRfPort) + QLatin1Char(' ') +
-                      s.text(Settings::OwnCall) + QStringLiteral(">APKR02:"),
-                  QLatin1Char('}') + chunk});
+                   {QStringLiteral("Port:") + s.text(Settings::IGateRfPort) + QLatin1Char(' ') +
+                        s.text(Settings::OwnCall) + QStringLiteral(">APKR02:"),
+                    QLatin1Char('}') + chunk});
     mailbox_.transmitText(QStringLiteral(":}") + chunk);
     texts_.bump(StateTexts::InetToRf);
     texts_.bump(StateTexts::RfTx);
@@ -140,7 +140,8 @@ void InetToRfGate::tick(int &stage)
     else if (s.number(Settings::PacketsMin) <= packetsThisMinute_)
         status = QStringLiteral("RF Limit! Time:") + QString::number(secondsIntoMinute_);
     else
-        status = QStringLiteral("Packets:%1 Time:%2").arg(packetsThisMinute_).arg(secondsIntoMinute_);
+        status =
+            QStringLiteral("Packets:%1 Time:%2").arg(packetsThisMinute_).arg(secondsIntoMinute_);
     texts_.set(StateTexts::InetToRfStatus, status);
 
     stage = 1;

@@ -56,12 +56,11 @@ AprsIsLink::AprsIsLink(const Settings &settings, StateTexts &texts, RefusalCount
     // A close or an error the gateway did not cause itself is a lost link.
     connect(&socket_, &QTcpSocket::disconnected, this,
             [this] { onLost(QStringLiteral("the server closed the connection")); });
-    connect(&socket_, &QTcpSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError error) {
-                onLost(error == QAbstractSocket::RemoteHostClosedError
-                           ? QStringLiteral("the server closed the connection")
-                           : socket_.errorString());
-            });
+    connect(&socket_, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        onLost(error == QAbstractSocket::RemoteHostClosedError
+                   ? QStringLiteral("the server closed the connection")
+                   : socket_.errorString());
+    });
 }
 
 AprsIsLink::~AprsIsLink()
@@ -82,7 +81,7 @@ void AprsIsLink::logConnection(const QString &event, bool always)
 {
     if (always || settings_.isOn(Settings::LogServConn))
         log_.appendLog(QStringLiteral("\\Logs_Kestrel\\serv_conn.txt"),
-                     {text::stamp(clock_.now()) + event});
+                       {text::stamp(clock_.now()) + event});
 }
 
 void AprsIsLink::resetConnection()
@@ -295,7 +294,7 @@ void AprsIsLink::logIn()
     // After a refused login only the server's answer tells.
     if (!reportedFault_.isEmpty() && !refused_) {
         log_.logError(QStringLiteral("APRS-IS"),
-                    QStringLiteral("logged in to %1 again").arg(target_));
+                      QStringLiteral("logged in to %1 again").arg(target_));
         reportedFault_.clear();
     }
     emit loginSent();
@@ -325,7 +324,7 @@ void AprsIsLink::loginVerified()
     refused_ = false;
     reportedFault_.clear();
     log_.logError(QStringLiteral("APRS-IS"), QStringLiteral("%1 verified the login of %2")
-                                               .arg(target_, settings_.text(Settings::OwnCall)));
+                                                 .arg(target_, settings_.text(Settings::OwnCall)));
 }
 
 bool AprsIsLink::send(const QByteArray &line)

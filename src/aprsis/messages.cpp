@@ -57,7 +57,7 @@ void MessageHandler::handle(const QString &line)
     }
     if (settings_.isOn(Settings::LogMsgs))
         log_.appendLog(QStringLiteral("\\Logs_Kestrel\\incoming_msgs.txt"),
-                     {text::stamp(clock_.now()) + QLatin1Char(' ') + line});
+                       {text::stamp(clock_.now()) + QLatin1Char(' ') + line});
     if (settings_.isOn(Settings::AnswerYesNo)) {
         texts_.bump(StateTexts::InetTx);
         const QString answer = header + settings_.text(Settings::AnswerText);

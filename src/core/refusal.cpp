@@ -35,14 +35,10 @@ const char *RefusalCounts::name(Refusal reason)
         return "loop guard";
     case Refusal::TypeFilter:
         return "type filter";
-    case Refusal::ShortLine:
-        return "short line";
     case Refusal::ServerComment:
         return "server comment";
     case Refusal::PortDisabled:
         return "transmit port off";
-    case Refusal::InetRfOff:
-        return "Internet to RF off";
     case Refusal::RateLimit:
         return "rate limit";
     case Refusal::OverlongLine:

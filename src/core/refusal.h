@@ -24,10 +24,8 @@ enum class Refusal
     NoGate,         // NOGATE, RFONLY, TCPXX or qAX in the path
     LoopGuard,      // Internet-to-RF: the source was heard on RF, or our call is in the path
     TypeFilter,     // Internet-to-RF: the packet type is not chosen
-    ShortLine,      // Internet-to-RF: 40 characters or fewer
     ServerComment,  // Internet-to-RF: a "#" line
     PortDisabled,   // Internet-to-RF: transmit port 0
-    InetRfOff,      // Internet-to-RF switched off
     RateLimit,      // Internet-to-RF: packets per minute reached
     OverlongLine,   // a line from APRS-IS longer than the link takes
     ToOwnCall,      // Internet-to-RF: a message to this station, answered on APRS-IS

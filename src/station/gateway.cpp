@@ -26,19 +26,19 @@ const QString kTerminated = QStringLiteral("zeno terminated!");
 const std::vector<Gateway::TimerPlan> &Gateway::timerPlans()
 {
     static const std::vector<TimerPlan> plans = {
-    {"Timer1", &Gateway::Timer1, 30000, true, true, &Gateway::timer1Tick},
-    {"Timer2", &Gateway::Timer2, 1000, false, false, &Gateway::timer2Tick},
-    {"Timer4", &Gateway::Timer4, 2000, true, false, &Gateway::timer4Tick},
-    {"Timer5", &Gateway::Timer5, 2000, true, false, &Gateway::timer5Tick},
-    {"Timer6", &Gateway::Timer6, 1000, false, true, &Gateway::timer6Tick},
-    {"Timer7", &Gateway::Timer7, 2000, false, true, &Gateway::timer7Tick},
-    {"Timer8", &Gateway::Timer8, 10000, true, false, &Gateway::timer8Tick},
-    {"Timer9", &Gateway::Timer9, 5000, true, false, &Gateway::timer9Tick},
-    {"Timer10", &Gateway::Timer10, 750, true, true, &Gateway::timer10Tick},
-    {"Timer12", &Gateway::Timer12, 150, true, false, &Gateway::timer12Tick},
-    {"Timer14", &Gateway::Timer14, 60000, false, false, &Gateway::timer14Tick},
-    {"Timer15", &Gateway::Timer15, 250, false, false, &Gateway::timer15Tick},
-    {"Timer16", &Gateway::Timer16, 1000, false, true, &Gateway::timer16Tick},
+        {"Timer1", &Gateway::Timer1, 30000, true, true, &Gateway::timer1Tick},
+        {"Timer2", &Gateway::Timer2, 1000, false, false, &Gateway::timer2Tick},
+        {"Timer4", &Gateway::Timer4, 2000, true, false, &Gateway::timer4Tick},
+        {"Timer5", &Gateway::Timer5, 2000, true, false, &Gateway::timer5Tick},
+        {"Timer6", &Gateway::Timer6, 1000, false, true, &Gateway::timer6Tick},
+        {"Timer7", &Gateway::Timer7, 2000, false, true, &Gateway::timer7Tick},
+        {"Timer8", &Gateway::Timer8, 10000, true, false, &Gateway::timer8Tick},
+        {"Timer9", &Gateway::Timer9, 5000, true, false, &Gateway::timer9Tick},
+        {"Timer10", &Gateway::Timer10, 750, true, true, &Gateway::timer10Tick},
+        {"Timer12", &Gateway::Timer12, 150, true, false, &Gateway::timer12Tick},
+        {"Timer14", &Gateway::Timer14, 60000, false, false, &Gateway::timer14Tick},
+        {"Timer15", &Gateway::Timer15, 250, false, false, &Gateway::timer15Tick},
+        {"Timer16", &Gateway::Timer16, 1000, false, true, &Gateway::timer16Tick},
     };
     return plans;
 }
@@ -64,7 +64,7 @@ Gateway::Gateway(const ProgramFolder &folder, mailbox::Store &store, Clock &cloc
     connect(&mailbox_, &HostMailbox::writeFailed, this,
             [this](const QString &key, const QString &name) {
                 log_.logError(QStringLiteral("Mailbox"),
-                         QStringLiteral("could not store %1 \"%2\"").arg(key, name));
+                              QStringLiteral("could not store %1 \"%2\"").arg(key, name));
             });
 }
 
@@ -128,7 +128,8 @@ bool Gateway::writeSettingsFile()
 bool Gateway::confirmSettings()
 {
     const bool written = writeSettingsFile();
-    mailbox_.selectPorts(settings_.text(Settings::RfPortIGate), settings_.text(Settings::IGateRfPort));
+    mailbox_.selectPorts(settings_.text(Settings::RfPortIGate),
+                         settings_.text(Settings::IGateRfPort));
     mailbox_.setTransmitAddressing(settings_.text(Settings::UnprotoPath));
     iss_.confirmed(settings_.isOn(Settings::IssObject));
     emit settingsConfirmed();
@@ -167,8 +168,8 @@ void Gateway::requestQuit(int status)
     // overwrite what it has not read yet.
     for (const QString &command : mailbox_.discardPending())
         log_.logError(QStringLiteral("Mailbox"),
-                 QStringLiteral("ending before this was handed to the host: ") +
-                     text::printable(command));
+                      QStringLiteral("ending before this was handed to the host: ") +
+                          text::printable(command));
     for (const TimerPlan &plan : timerPlans())
         timerswitch::disable(this->*(plan.timer));
     if (started_)
@@ -203,8 +204,8 @@ void Gateway::checkStatus()
     texts_.set(StateTexts::HostStatus, status.left(100));
     if (status == kTerminated && settings_.isOn(Settings::CloseZeno)) {
         log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("the host reports it has terminated; ending as "
-                                "\"Close when Zeno ends\" asks, without saving the lists"));
+                      QStringLiteral("the host reports it has terminated; ending as "
+                                     "\"Close when Zeno ends\" asks, without saving the lists"));
         requestQuit(0); // at once, saving nothing: the host has gone
     }
 }
@@ -243,8 +244,9 @@ void Gateway::timer6Tick()
     const QString problem = mailbox_.problem();
     if (problem != mailboxProblem_) {
         log_.logError(QStringLiteral("Mailbox"),
-                 problem.isEmpty() ? QStringLiteral("the mailbox is back; reading frames again")
-                                   : problem + QStringLiteral("; frames wait until it is back"));
+                      problem.isEmpty()
+                          ? QStringLiteral("the mailbox is back; reading frames again")
+                          : problem + QStringLiteral("; frames wait until it is back"));
         mailboxProblem_ = problem;
     }
     if (!problem.isEmpty())
@@ -255,8 +257,8 @@ void Gateway::timer6Tick()
         rfReceivePass();
     } catch (const std::exception &) {
         log_.appendLog(QStringLiteral("\\errors.txt"),
-                  {QStringLiteral("Error_timer6 Time:") + text::stamp(clock_.now()),
-                   QStringLiteral("Error_timer6 Packet:") + lastFrameTaken_});
+                       {QStringLiteral("Error_timer6 Time:") + text::stamp(clock_.now()),
+                        QStringLiteral("Error_timer6 Packet:") + lastFrameTaken_});
     }
 }
 
@@ -268,10 +270,11 @@ void Gateway::rfReceivePass()
     lastFrameTaken_ = frame;
     if (frame.size() > kMaxMonitorText) {
         refusals_.add(Refusal::OverlongFrame);
-        log_.logError(QStringLiteral("Frame"),
-                 QStringLiteral("a monitor text of %1 bytes is longer than any frame; ignored: %2")
-                     .arg(frame.size())
-                     .arg(text::printable(frame.left(80))));
+        log_.logError(
+            QStringLiteral("Frame"),
+            QStringLiteral("a monitor text of %1 bytes is longer than any frame; ignored: %2")
+                .arg(frame.size())
+                .arg(text::printable(frame.left(80))));
         return;
     }
     emit frameTaken(frame);
@@ -284,7 +287,7 @@ void Gateway::timer7Tick()
         rfGate_.expiry();
     } catch (const std::exception &) {
         log_.appendLog(QStringLiteral("\\errors.txt"),
-                  {QStringLiteral("Error_timer7 Time:") + text::stamp(clock_.now())});
+                       {QStringLiteral("Error_timer7 Time:") + text::stamp(clock_.now())});
     }
 }
 

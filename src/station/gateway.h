@@ -216,26 +216,30 @@ private:
     QTimer Timer15; // 250 ms while the ISS is above the horizon: the lamp
     QTimer Timer16; // 1 s: the ISS progress bar
 
-    AprsIsLink link_{settings_, texts_,        refusals_,
-                     log_,      clock_,        internetList_,
+    AprsIsLink link_{settings_,
+                     texts_,
+                     refusals_,
+                     log_,
+                     clock_,
+                     internetList_,
                      LinkTimers{Timer2, Timer4, Timer5, Timer8, Timer9}};
     Announcer announcer_{settings_, texts_, internetList_, link_};
-    InetToRfGate inetRfGate_{settings_,    texts_,   refusals_, log_,      clock_,
+    InetToRfGate inetRfGate_{settings_,   texts_,   refusals_, log_,      clock_,
                              mheardList_, mailbox_, link_,     announcer_};
     MessageHandler messages_{settings_, texts_, log_, clock_, internetList_, link_};
-    ReceivePath receivePath_{settings_, texts_,       log_,     internetList_,
-                             link_,     inetRfGate_, messages_};
-    RfGate rfGate_{settings_, texts_, refusals_, log_, clock_,
-                   RfLists{mheardList_, positionsList_, igatedList_}, link_};
-    IssRoutine iss_{settings_, texts_,   log_, clock_, folder_, services_, mailbox_,
-                    IssTimers{Timer14, Timer15, Timer16}};
+    ReceivePath receivePath_{settings_, texts_, log_, internetList_, link_, inetRfGate_, messages_};
+    RfGate rfGate_{settings_, texts_, refusals_,
+                   log_,      clock_, RfLists{mheardList_, positionsList_, igatedList_},
+                   link_};
+    IssRoutine iss_{settings_, texts_,    log_,     clock_,
+                    folder_,   services_, mailbox_, IssTimers{Timer14, Timer15, Timer16}};
     WebServer web_{settings_, texts_, log_, clock_, folder_, mheardList_, igatedList_, services_};
 
     QString fatalMessage_;
-    QString lastFrameTaken_;        // the last frame text taken from the mailbox
-    bool readingSettings_ = false;  // while kestrel.ini is read: no check reacts
-    bool webStartLocked_ = false;   // during start-up, and after a verified login, the
-                                    // dialog's "Enabled" can stop the web server, not start it
+    QString lastFrameTaken_;       // the last frame text taken from the mailbox
+    bool readingSettings_ = false; // while kestrel.ini is read: no check reacts
+    bool webStartLocked_ = false;  // during start-up, and after a verified login, the
+                                   // dialog's "Enabled" can stop the web server, not start it
     bool started_ = false;
     bool quitting_ = false;
     bool positionsLoaded_ = false;

@@ -21,8 +21,8 @@ const QString kCaption = QStringLiteral("ISS Position Object");
 } // namespace
 
 IssRoutine::IssRoutine(const Settings &settings, StateTexts &texts, ActivityLog &log, Clock &clock,
-                       const ProgramFolder &folder, const Services &services,
-                       HostMailbox &mailbox, IssTimers timers)
+                       const ProgramFolder &folder, const Services &services, HostMailbox &mailbox,
+                       IssTimers timers)
     : settings_(settings), texts_(texts), log_(log), clock_(clock), folder_(folder),
       services_(services), mailbox_(mailbox), timers_(timers)
 {
@@ -41,7 +41,7 @@ void IssRoutine::run()
         return;
     const bool plus = texts_.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'));
     texts_.set(StateTexts::IssCaption, (plus ? QStringLiteral("+") : QString()) + kCaption +
-                                             QStringLiteral(" > Searching ..."));
+                                           QStringLiteral(" > Searching ..."));
     timerswitch::disable(timers_.Timer16);
 
     timedOut_ = false;
@@ -125,7 +125,7 @@ void IssRoutine::finish(const QByteArray &page)
     const QString error = files::replaceFile(copy, page);
     if (!error.isEmpty())
         log_.logError(QStringLiteral("Files"),
-                    QStringLiteral("could not save %1: %2").arg(copy, error));
+                      QStringLiteral("could not save %1: %2").arg(copy, error));
 
     QString why;
     const std::optional<position::Text> fix = iss::positionFromPage(page, &why);

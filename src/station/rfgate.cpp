@@ -7,9 +7,9 @@
 #include "core/refusal.h"
 #include "core/settings.h"
 #include "core/statetexts.h"
+#include "core/text.h"
 #include "core/textlist.h"
 #include "host/monitortext.h"
-#include "core/text.h"
 
 namespace kestrel {
 
@@ -41,8 +41,8 @@ void RfGate::pass(const QString &frame)
         // Not a frame the host could have heard: logged, and nothing more.
         refusals_.add(Refusal::MalformedFrame);
         log_.appendLog(QStringLiteral("\\errors.txt"),
-                     {QStringLiteral("Error_timer6 Time:") + time,
-                      QStringLiteral("Error_timer6 Packet:") + frame});
+                       {QStringLiteral("Error_timer6 Time:") + time,
+                        QStringLiteral("Error_timer6 Packet:") + frame});
         return;
     }
     const MonitorText &m = *parsed;
@@ -114,8 +114,8 @@ bool RfGate::gateable(const MonitorText &m)
 
 void RfGate::updateMHeard(const MonitorText &m, const QString &heardPath)
 {
-    const QString row = m.source.leftJustified(10, u' ') + text::stamp(clock_.now()) +
-                        QLatin1Char(' ') + heardPath;
+    const QString row =
+        m.source.leftJustified(10, u' ') + text::stamp(clock_.now()) + QLatin1Char(' ') + heardPath;
     TextList &list = lists_.mheard;
     for (qsizetype i = 0; i < list.size(); ++i) {
         if (text::stationOf(list.at(i)) != m.source)
@@ -141,7 +141,7 @@ void RfGate::show(const MonitorText &m)
         texts_.set(StateTexts::LastStation, QStringLiteral("Comprimida"));
     if (!r.accepted())
         return;
-    if (r.kind != decoder::Kind::MIC_E)
+    if (r.kind != decoder::Kind::MicE)
         texts_.set(StateTexts::MicELine, QString());
     // Without a position of its own the station measures nothing.
     const QString beacon = settings_.text(Settings::InternetBeaconText);

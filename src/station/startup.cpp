@@ -1,8 +1,7 @@
-#include "station/gateway.h"
-
 #include "core/files.h"
 #include "core/settingsfile.h"
 #include "core/text.h"
+#include "station/gateway.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -85,16 +84,18 @@ Gateway::StartOutcome Gateway::start()
     log_.setLimitKb(services_.logLimitKb);
 
     texts_.set(StateTexts::FilterDisplay, settings_.text(Settings::AprsFilter));
-    mailbox_.selectPorts(settings_.text(Settings::RfPortIGate), settings_.text(Settings::IGateRfPort));
+    mailbox_.selectPorts(settings_.text(Settings::RfPortIGate),
+                         settings_.text(Settings::IGateRfPort));
     mailbox_.announce();
 
     const QString call = mailbox_.myCall();
     settings_.setText(Settings::OwnCall, call);
     texts_.set(StateTexts::OwnCallText, QStringLiteral("CallSign:") + call);
     if (call.isEmpty())
-        log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("the mailbox holds no call sign (MyCall); nothing can be gated "
-                                "until the host has written it and Kestrel is restarted"));
+        log_.logError(
+            QStringLiteral("Host"),
+            QStringLiteral("the mailbox holds no call sign (MyCall); nothing can be gated "
+                           "until the host has written it and Kestrel is restarted"));
 
     setConnectEnabled(true);
     readHostBeacon();
@@ -120,9 +121,9 @@ void Gateway::markRunning()
     QFile previous(runningMarker());
     if (previous.open(QIODevice::ReadOnly))
         log_.logError(QStringLiteral("Startup"),
-                 QStringLiteral("the run started %1 did not end cleanly (killed or crashed); "
-                                "the lists are as they were last saved")
-                     .arg(text::printable(text::fromBytes(previous.read(200)).trimmed())));
+                      QStringLiteral("the run started %1 did not end cleanly (killed or crashed); "
+                                     "the lists are as they were last saved")
+                          .arg(text::printable(text::fromBytes(previous.read(200)).trimmed())));
     previous.close();
     replaceFile(runningMarker(),
                 text::toBytes(text::stamp(clock_.now()) + QStringLiteral(" by process ") +
@@ -193,8 +194,8 @@ bool Gateway::readSettingsFile(StartOutcome &outcome)
     const QByteArray content = file.read(kMaxSettingsBytes);
     if (!file.atEnd())
         log_.logError(QStringLiteral("Settings"),
-                 QStringLiteral("kestrel.ini is larger than %1 bytes; the rest was not read")
-                     .arg(kMaxSettingsBytes));
+                      QStringLiteral("kestrel.ini is larger than %1 bytes; the rest was not read")
+                          .arg(kMaxSettingsBytes));
     for (const settingsfile::Problem &p : settingsfile::read(content, settings_))
         log_.logError(QStringLiteral("Settings"), p.describe());
     return true;
@@ -207,7 +208,7 @@ void Gateway::readHostBeacon()
                                            "position beacon is sent and no distance computed");
     if (hostFolder.isEmpty()) {
         log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("the mailbox holds no host folder (Path)") + without);
+                      QStringLiteral("the mailbox holds no host folder (Path)") + without);
         return;
     }
     // The host's folder is a file name of this system, not wire text.
@@ -215,27 +216,28 @@ void Gateway::readHostBeacon()
                                           QStringLiteral("\\Zeno.ini")));
     if (!ini.open(QIODevice::ReadOnly)) {
         log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("cannot read %1: %2").arg(ini.fileName(), ini.errorString()) +
-                     without);
+                      QStringLiteral("cannot read %1: %2").arg(ini.fileName(), ini.errorString()) +
+                          without);
         return;
     }
     const QStringList lines = text::splitLines(ini.read(kMaxSettingsBytes));
     const qsizetype at = lines.indexOf(QStringLiteral("[APRS]"));
     if (at < 0) {
         log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("%1 has no [APRS] line").arg(ini.fileName()) + without);
+                      QStringLiteral("%1 has no [APRS] line").arg(ini.fileName()) + without);
         return;
     }
     if (at + 1 >= lines.size()) {
         log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("%1 has nothing after its [APRS] line").arg(ini.fileName()) +
-                     without);
+                      QStringLiteral("%1 has nothing after its [APRS] line").arg(ini.fileName()) +
+                          without);
         return;
     }
     if (lines[at + 1].isEmpty())
-        log_.logError(QStringLiteral("Host"),
-                 QStringLiteral("%1 has an empty line after its [APRS] line").arg(ini.fileName()) +
-                     without);
+        log_.logError(
+            QStringLiteral("Host"),
+            QStringLiteral("%1 has an empty line after its [APRS] line").arg(ini.fileName()) +
+                without);
     settings_.setText(Settings::HostBeaconText, lines[at + 1]);
 }
 
@@ -250,8 +252,8 @@ void Gateway::deriveInternetBeacon()
     }
     // The digipeater symbol: "/" as symbol table, "#" as symbol code.
     settings_.setText(Settings::InternetBeaconText, text::left(host, 9) + QLatin1Char('/') +
-                                                       text::mid(host, 11, 9) + QLatin1Char('#') +
-                                                       text::mid(host, 21, 100));
+                                                        text::mid(host, 11, 9) + QLatin1Char('#') +
+                                                        text::mid(host, 21, 100));
 }
 
 } // namespace kestrel

@@ -64,8 +64,8 @@ MainWindow::MainWindow(Gateway &gateway, QWidget *parent) : QMainWindow(parent),
     auto *lower = new QSplitter(Qt::Horizontal);
     lower->addWidget(listFrame(QStringLiteral("Frame4"), QStringLiteral("IGated Packets List"),
                                gateway.igatedList(), QStringLiteral("List3")));
-    auto *mheard = listFrame(QStringLiteral("Frame5"), QStringLiteral("MHeard"), gateway.mheardList(),
-                             QStringLiteral("List4"));
+    auto *mheard = listFrame(QStringLiteral("Frame5"), QStringLiteral("MHeard"),
+                             gateway.mheardList(), QStringLiteral("List4"));
     // The header's words stand over the rows' columns: the call in ten
     // places, the date at 11, the time at 20, the path at 29.
     auto *header = new QLabel(QStringLiteral("Station   Date     Time     Path"));

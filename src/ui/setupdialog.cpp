@@ -1,7 +1,7 @@
 #include "ui/setupdialog.h"
 
-#include "station/gateway.h"
 #include "core/text.h"
+#include "station/gateway.h"
 #include "ui/smallwindows.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "ui/smallwindows.h"
 
-#include "station/gateway.h"
 #include "core/services.h"
+#include "station/gateway.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -20,13 +20,14 @@
 
 namespace kestrel {
 
-void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text)
+QMessageBox *showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text)
 {
     auto *box =
         new QMessageBox(icon, QCoreApplication::applicationName(), text, QMessageBox::Ok, parent);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setModal(false);
     box->show();
+    return box;
 }
 
 namespace {
@@ -207,12 +208,32 @@ StatisticsWindow::StatisticsWindow(const Gateway &gateway, QWidget *parent)
     connect(&gateway, &Gateway::started, this, &StatisticsWindow::showPorts);
     connect(&gateway, &Gateway::settingsConfirmed, this, &StatisticsWindow::showPorts);
 
+    // Why frames and lines did not go on, as the headless output and the
+    // page say it: one line a reason met so far.
+    auto *notGated = new QLabel;
+    notGated->setObjectName(QStringLiteral("NotGated"));
+    notGated->setTextFormat(Qt::PlainText);
+    const auto showRefusals = [notGated, &gateway] {
+        QStringList lines;
+        for (int i = 0; i < static_cast<int>(Refusal::Count); ++i) {
+            const auto r = static_cast<Refusal>(i);
+            if (const qint64 n = gateway.refusals().count(r))
+                lines << QStringLiteral("Not gated (%1): %2")
+                             .arg(QString::fromLatin1(RefusalCounts::name(r)))
+                             .arg(n);
+        }
+        notGated->setText(lines.join(QLatin1Char('\n')));
+    };
+    showRefusals();
+    connect(&gateway.refusals(), &RefusalCounts::counted, notGated, showRefusals);
+
     auto *ok = new QPushButton(QStringLiteral("&OK"));
     ok->setObjectName(QStringLiteral("Command1"));
     connect(ok, &QPushButton::clicked, this, &QWidget::hide);
 
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(grid);
+    layout->addWidget(notGated);
     layout->addWidget(ok, 0, Qt::AlignCenter);
 }
 

@@ -16,8 +16,8 @@ class Gateway;
 struct Services;
 
 // A message box that never holds up the rest of the program: timers and
-// sockets run on while it is open.
-void showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text);
+// sockets run on while it is open. It deletes itself when closed.
+QMessageBox *showMessage(QWidget *parent, QMessageBox::Icon icon, const QString &text);
 
 // Hands an address to the desktop: the browser, or the program for a file.
 void openAddress(const QUrl &url);

@@ -4,6 +4,7 @@
 
 #include <QHostAddress>
 #include <QTcpSocket>
+#include <QTimerEvent>
 #include <algorithm>
 
 namespace kestrel {
@@ -40,9 +41,13 @@ WebConnection::WebConnection(QTcpSocket *socket, PageSource &pages, QObject *par
 
     opened_.start();
     lastProgress_.start();
-    watchdog_.setSingleShot(true);
-    connect(&watchdog_, &QTimer::timeout, this, &WebConnection::watch);
-    watchdog_.start(kIdleMs);
+    watchdog_.start(kIdleMs, this);
+}
+
+void WebConnection::timerEvent(QTimerEvent *event)
+{
+    if (event->timerId() == watchdog_.timerId())
+        watch();
 }
 
 void WebConnection::arrived()
@@ -69,10 +74,11 @@ void WebConnection::arrived()
 
 void WebConnection::watch()
 {
+    watchdog_.stop();
     const qint64 left =
         std::min(kIdleMs - lastProgress_.elapsed(), kLifetimeMs - opened_.elapsed());
     if (left > 0)
-        watchdog_.start(static_cast<int>(left));
+        watchdog_.start(static_cast<int>(left), this);
     else
         close();
 }

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <QBasicTimer>
 #include <QElapsedTimer>
 #include <QObject>
-#include <QTimer>
 
 class QTcpSocket;
 
@@ -37,12 +37,16 @@ signals:
     // Emitted once, when the connection goes; it is deleted soon after.
     void closed();
 
+protected:
+    void timerEvent(QTimerEvent *event) override;
+
 private:
     QTcpSocket *socket_;
     PageSource &pages_;
     QElapsedTimer opened_;
     QElapsedTimer lastProgress_;
-    QTimer watchdog_; // one timer for both limits: progress only restarts a clock
+    // One timer for both limits, so that progress only restarts a clock.
+    QBasicTimer watchdog_;
     bool answered_ = false;
     bool closed_ = false;
 };

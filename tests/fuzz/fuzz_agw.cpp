@@ -3,9 +3,9 @@
 // Every text stored must read back in the gateway as exactly the frame
 // heard; every frame sent must read back as what was asked.
 
-#include "host/monitortext.h"
 #include "core/text.h"
 #include "fuzzcheck.h"
+#include "host/monitortext.h"
 #include "zeno-host/agw.h"
 
 #include <cstdint>

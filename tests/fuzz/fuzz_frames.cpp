@@ -3,9 +3,9 @@
 // read out of bounds, or put a line end or a non-number into what goes on.
 
 #include "aprs/decoder.h"
-#include "host/monitortext.h"
 #include "core/text.h"
 #include "fuzzcheck.h"
+#include "host/monitortext.h"
 
 #include <cmath>
 #include <cstdint>

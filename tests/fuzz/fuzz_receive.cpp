@@ -8,9 +8,9 @@
 // The first input byte sets the size of the pieces the bytes arrive in.
 
 #include "aprsis/lineassembler.h"
-#include "station/gateway.h"
-#include "host/mailbox/directorystore.h"
 #include "fuzzcheck.h"
+#include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/tempstation.h"
 
 #include <QCoreApplication>

@@ -1,5 +1,5 @@
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/child.h"
 #include "support/httptestserver.h"
 #include "support/tempstation.h"

@@ -2,9 +2,9 @@
 // names as an operator drives them: edits in force at once, OK writing
 // kestrel.ini, Cancel writing nothing, and every message box non-modal.
 
-#include "station/gateway.h"
-#include "host/mailbox/directorystore.h"
 #include "core/settingsfile.h"
+#include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/tempstation.h"
 #include "ui/setupdialog.h"
 
@@ -295,7 +295,7 @@ private slots:
         QVERIFY(st.control<QWidget>("Text6")->isEnabled());
         // A refused login unlocks them in the open dialog.
         st.gateway.receivePath().handle("# logresp " + TempStation::kCall.toLatin1() +
-                                      " unverified, server T2TEST\r\n");
+                                        " unverified, server T2TEST\r\n");
         for (const char *name : {"Text1", "Text2", "Text5", "Text15", "Text16"})
             QVERIFY2(st.control<QWidget>(name)->isEnabled(), name);
     }

@@ -1,5 +1,5 @@
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/tempstation.h"
 #include "ui/smallwindows.h"
 
@@ -142,6 +142,12 @@ private slots:
                 st.gateway.texts().bump(static_cast<StateTexts::Counter>(c));
         for (int c = 0; c < StateTexts::CounterCount; ++c)
             QCOMPARE(text(w, names[c]), QString::number(c + 1));
+        // And why frames did not go on, each reason met.
+        st.gateway.refusals().add(Refusal::NoGate);
+        st.gateway.refusals().add(Refusal::RateLimit);
+        st.gateway.refusals().add(Refusal::RateLimit);
+        QCOMPARE(text(w, "NotGated"),
+                 QStringLiteral("Not gated (NOGATE): 1\nNot gated (rate limit): 2"));
 
         // The ports the host was told: those of start-up, then each OK's.
         QCOMPARE(text(w, "RfPortIGate"), QStringLiteral("Port:1"));

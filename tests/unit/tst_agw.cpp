@@ -1,8 +1,8 @@
 // zeno-host's side of the AGWPE protocol: frames in and out, heard UI frames
 // as the monitor text the gateway parses, and what goes on the air.
 
-#include "host/monitortext.h"
 #include "core/text.h"
+#include "host/monitortext.h"
 #include "zeno-host/agw.h"
 
 #include <QTest>

@@ -2,8 +2,8 @@
 // what only the window shows (state texts, lists, counters) and what the
 // server receives.
 
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/aprsistestserver.h"
 #include "support/tempstation.h"
 
@@ -413,7 +413,7 @@ private slots:
                  InetToRfGate::Outcome::TypeRejected);
         g.settings().setCheck(F::TypeAll, true);
         g.inetRfGate().gate("# aprsc 2.1.21- 6 Dec 2026 09:40:52 GMT TEST0 127.0.0.1:14580 x>y",
-                          u' ');
+                            u' ');
         g.mheardList().append("N2XYZ-3   06-12-26 14:00:00 ");
         g.inetRfGate().gate(msg, u':');
         g.inetRfGate().gate("N4DEF>APRS,TCPIP*,N1IGT-10,qAR,T2::N3ABC    :hi there{1", u':');
@@ -443,12 +443,14 @@ private slots:
         // A message holding "BLN" is no message, but it is a bulletin.
         g.settings().setCheck(F::TypeBulletin, false);
         g.settings().setCheck(F::TypeMessage, true);
-        QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :BLN is a bulletin", u':'),
-                 O::TypeRejected);
+        QCOMPARE(
+            g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2::N3ABC    :BLN is a bulletin", u':'),
+            O::TypeRejected);
         // Only "=", "!" and "`" are positions here; "@" is not.
         g.settings().setCheck(F::TypePosition, true);
-        QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:@092345z4903.50N/07201.75W-", u'@'),
-                 O::TypeRejected);
+        QCOMPARE(
+            g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:@092345z4903.50N/07201.75W-", u'@'),
+            O::TypeRejected);
         QCOMPARE(g.inetRfGate().gate("N2XYZ-3>APRS,TCPIP*,qAC,T2:`(_fn\"Oj/]Mic-E station", u'`'),
                  O::GoOn);
         QCOMPARE(g.texts().count(StateTexts::InetToRf), 2);

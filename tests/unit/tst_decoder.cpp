@@ -19,7 +19,7 @@ private slots:
     void positionsByKind()
     {
         const auto plain = decode("!4903.50N/07201.75W-Test");
-        QCOMPARE(plain.kind, Kind::Nornal);
+        QCOMPARE(plain.kind, Kind::Position);
         QCOMPARE(plain.source, QStringLiteral("N1ABC-7"));
         QCOMPARE(plain.position.latitude, QStringLiteral("4903.50N"));
         QCOMPARE(plain.position.longitude, QStringLiteral("07201.75W"));
@@ -43,13 +43,13 @@ private slots:
               "$GPGGA,123519,4807.038,N,01131.000,E,1,08,0.9,545.4,M,46.9,M,,*47",
               "$GPGGA,123519,4807.03,N,01131.0,E,1,08,0.9,545.4,M,46.9,M,,*47"}) {
             const auto gps = decode(info);
-            QCOMPARE(gps.kind, Kind::GPS);
+            QCOMPARE(gps.kind, Kind::Nmea);
             QCOMPARE(gps.position.latitude, QStringLiteral("4807.03N"));
             QCOMPARE(gps.position.longitude, QStringLiteral("01131.00E"));
         }
 
         const auto mic = decoder::decode("N1ABC>S32U6T:`(_fn\"Oj/", {}, false);
-        QCOMPARE(mic.kind, Kind::MIC_E);
+        QCOMPARE(mic.kind, Kind::MicE);
         QCOMPARE(mic.position.latitude, QStringLiteral("3325.64N"));
         QCOMPARE(mic.position.longitude, QStringLiteral("01207.74W"));
         QCOMPARE(mic.micELine, QStringLiteral("Course:251\u00b0 Speed:37 km/h (Returning)"));
@@ -58,9 +58,9 @@ private slots:
     void nothingShown()
     {
         QVERIFY(!decode("!0000.00N/00000.00E-").accepted());
-        QCOMPARE(decode(";LEOSAT   *142000z4903.50N\\07201.75WSsat").kind, Kind::Objeto);
-        QCOMPARE(decode(":N2XYZ    :hello{1").kind, Kind::Mensaje);
-        QCOMPARE(decode("@092345z4903.50N/07201.75W_").kind, Kind::Meteo);
+        QCOMPARE(decode(";LEOSAT   *142000z4903.50N\\07201.75WSsat").kind, Kind::Object);
+        QCOMPARE(decode(":N2XYZ    :hello{1").kind, Kind::Message);
+        QCOMPARE(decode("@092345z4903.50N/07201.75W_").kind, Kind::Weather);
         for (const char *info :
              {";LEOSAT   *142000z4903.50N\\07201.75WSsat", ":N2XYZ    :hello{1", ">status",
               "@092345z4903.50N/07201.75W_", "T#001,1,2,3", "$GPRMC,123519,V,,,,,,,230394,,*6A"})

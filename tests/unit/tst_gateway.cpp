@@ -1,5 +1,5 @@
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/tempstation.h"
 
 #include <QDir>
@@ -110,10 +110,12 @@ private slots:
             bool active;
         };
         const Expect table[] = {
-            {&g.timer("Timer1"), 30000, true},  {&g.timer("Timer2"), 1000, false},   {&g.timer("Timer4"), 2000, false},
-            {&g.timer("Timer5"), 2000, false},  {&g.timer("Timer6"), 1000, true},    {&g.timer("Timer7"), 2000, true},
-            {&g.timer("Timer8"), 10000, false}, {&g.timer("Timer9"), 5000, false},   {&g.timer("Timer10"), 750, true},
-            {&g.timer("Timer12"), 150, false},  {&g.timer("Timer14"), 60000, false}, {&g.timer("Timer15"), 250, false},
+            {&g.timer("Timer1"), 30000, true},   {&g.timer("Timer2"), 1000, false},
+            {&g.timer("Timer4"), 2000, false},   {&g.timer("Timer5"), 2000, false},
+            {&g.timer("Timer6"), 1000, true},    {&g.timer("Timer7"), 2000, true},
+            {&g.timer("Timer8"), 10000, false},  {&g.timer("Timer9"), 5000, false},
+            {&g.timer("Timer10"), 750, true},    {&g.timer("Timer12"), 150, false},
+            {&g.timer("Timer14"), 60000, false}, {&g.timer("Timer15"), 250, false},
             {&g.timer("Timer16"), 1000, true}};
         for (const Expect &e : table) {
             QCOMPARE(e.timer->interval(), e.interval);

@@ -2,8 +2,8 @@
 // look-up service: what is shown, what reaches the host, and every page
 // that is no good.
 
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
+#include "station/gateway.h"
 #include "support/httptestserver.h"
 #include "support/tempstation.h"
 

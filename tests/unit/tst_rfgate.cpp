@@ -1,9 +1,9 @@
 // The RF pass and the MHeard expiry on a gateway in-process, logged in to
 // the loopback test server.
 
-#include "station/gateway.h"
 #include "host/mailbox/directorystore.h"
 #include "host/monitortext.h"
+#include "station/gateway.h"
 #include "support/aprsistestserver.h"
 #include "support/tempstation.h"
 
@@ -196,9 +196,9 @@ private slots:
     {
         Station st({"MHExpTime=2"});
         st.gateway.mheardList().setRows({"N1ABC-7   06-12-26 12:01:00 ",
-                                       "N2XYZ-9   06-12-26 12:00:59 ", "N3BAD     not a time"});
+                                         "N2XYZ-9   06-12-26 12:00:59 ", "N3BAD     not a time"});
         st.gateway.positionsList().setRows({QString::fromLatin1("N2XYZ-9   12.3km 45\xb0"),
-                                          QString::fromLatin1("N1ABC-7   99.9km 90\xb0")});
+                                            QString::fromLatin1("N1ABC-7   99.9km 90\xb0")});
         // 14:00:00: N1ABC-7 is 119 minute boundaries old, N2XYZ-9 120.
         st.gateway.timer7Tick();
         QCOMPARE(st.gateway.mheardList().rows(), QStringList({"N1ABC-7   06-12-26 12:01:00 "}));
