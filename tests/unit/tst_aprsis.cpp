@@ -2,11 +2,13 @@
 // what only the window shows (state texts, lists, counters) and what the
 // server receives.
 
+#include "aprsis/announcer.h"
 #include "host/mailbox/directorystore.h"
 #include "station/gateway.h"
 #include "support/aprsistestserver.h"
 #include "support/tempstation.h"
 
+#include <QMetaEnum>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -494,30 +496,65 @@ private slots:
         QCOMPARE(st.server.lines().size(), before + 3);
     }
 
-    void onlyTheBulletinAndAnEmptyStatus()
+    void announcementLines_data()
     {
-        Station st({"Interval=0", "Inet Beacon= 0", "SendBull= 1", "Bulletin Text=B"});
-        st.logIn();
-        st.gateway.timer("Timer2").stop(); // the test is the clock
-        const int before = st.server.lines().size();
-        // Interval 0: the first run ten ticks after the login, then on every tick.
-        for (int i = 0; i < 10; ++i)
-            st.gateway.timer2Tick();
-        QTRY_COMPARE(st.server.lines().size(), before + 1);
-        st.gateway.timer2Tick();
-        QTRY_COMPARE(st.server.lines().size(), before + 2);
-        QCOMPARE(st.server.lines().last(), QByteArray("N1IGT-10>APKR02,APRS::BLN      :B"));
+        QTest::addColumn<QStringList>("set"); // "Field=value"; checks as "1"
+        QTest::addColumn<QString>("dx");
+        QTest::addColumn<QStringList>("lines"); // information fields, then each Inet Tx step
+        QTest::addColumn<QList<int>>("inetTx");
+        const QStringList all = {"InetBeacon=1",      "AddDx=1",
+                                 "SendBull=1",        "BulletinText=Net",
+                                 "StatusText=On air", "InternetBeaconText=!4903.50N/07201.75W#"};
+        QTest::newRow("all, with a record")
+            << all << "N7FAR-1   120.5km 90"
+            << QStringList{"!4903.50N/07201.75W#", ">On air DX:N7FAR-1   120.5km 90",
+                           ":BLN      :Net"}
+            << QList<int>{1, 1, 1};
+        QTest::newRow("Add DX counts without a record")
+            << all << "" << QStringList{"!4903.50N/07201.75W#", ">On air", ":BLN      :Net"}
+            << QList<int>{1, 1, 1};
+        QTest::newRow("Add DX off")
+            << all + QStringList{"AddDx=0"} << "N7FAR-1"
+            << QStringList{"!4903.50N/07201.75W#", ">On air", ":BLN      :Net"}
+            << QList<int>{1, 0, 1};
+        QTest::newRow("no position of our own")
+            << all + QStringList{"InternetBeaconText=", "StatusText="} << ""
+            << QStringList{">", ":BLN      :Net"} << QList<int>{1, 1};
+        QTest::newRow("bulletin only") << all + QStringList{"InetBeacon=0"} << "N7FAR-1"
+                                       << QStringList{":BLN      :Net"} << QList<int>{1};
+        QTest::newRow("nothing") << QStringList{} << "" << QStringList{} << QList<int>{};
+    }
+    void announcementLines()
+    {
+        QFETCH(QStringList, set);
+        QFETCH(QString, dx);
+        QFETCH(QStringList, lines);
+        QFETCH(QList<int>, inetTx);
+        Settings s;
+        const QMetaEnum fields = QMetaEnum::fromType<Settings::Field>();
+        for (const QString &kv : set) {
+            const auto f = static_cast<Settings::Field>(
+                fields.keyToValue(kv.section(u'=', 0, 0).toLatin1().constData()));
+            if (Settings::info(f).kind == Settings::Kind::Check)
+                s.setCheck(f, kv.section(u'=', 1) == QLatin1String("1"));
+            else
+                s.setText(f, kv.section(u'=', 1));
+        }
+        QStringList got;
+        QList<int> counts;
+        for (const AnnouncementLine &l : kestrel::announcementLines(s, dx)) {
+            got << l.information;
+            counts << l.inetTx;
+        }
+        QCOMPARE(got, lines);
+        QCOMPARE(counts, inetTx);
 
-        Station empty({"Interval=0", "Inet Beacon= 1", "Status Text="});
-        empty.logIn();
-        empty.gateway.timer("Timer2").stop();
-        const int at = empty.server.lines().size();
-        for (int i = 0; i < 10; ++i)
-            empty.gateway.timer2Tick();
-        QTRY_COMPARE(empty.server.lines().size(), at + 2);
-        QCOMPARE(empty.server.lines().last(), QByteArray("N1IGT-10>APKR02,APRS:>"));
-        // Add DX off: the status is not counted.
-        QCOMPARE(empty.gateway.texts().count(StateTexts::InetTx), 1);
+        s.setText(Settings::OwnCall, "N1IGT-10");
+        s.setText(Settings::ValidationNumber, "8340");
+        s.setText(Settings::AprsFilter, "r/48/11/50");
+        QCOMPARE(
+            loginLine(s),
+            QStringLiteral("user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter r/48/11/50\r\n"));
     }
 
     void messagesToTheGatewayStayOffTheAir_data()
