@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSignalSpy>
+#include <QTcpServer>
 #include <QTest>
 
 using namespace kestrel;
@@ -95,6 +96,24 @@ private slots:
         QVERIFY(allStarting);
         QVERIFY(!r.gateway.readingSettings());
         QVERIFY(!r.gateway.webStartLocked());
+        // After a verified login "Enabled" can stop the web server, not start it.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        const QString port = QString::number(probe.serverPort());
+        probe.close();
+        r.gateway.settings().setText(F::WebServerPort, port);
+        r.gateway.web().setBindAddress(QHostAddress::LocalHost);
+        r.gateway.link().loginVerified();
+        r.gateway.settings().setCheck(F::WebServerYesNo, false);
+        r.gateway.settings().setCheck(F::WebServerYesNo, true);
+        QVERIFY(!r.gateway.web().listening());
+        r.gateway.settings().setCheck(F::WebServerYesNo, false);
+        Run fresh(s); // not logged in: the same tick starts it
+        fresh.gateway.settings().setText(F::WebServerPort, port);
+        fresh.gateway.web().setBindAddress(QHostAddress::LocalHost);
+        fresh.gateway.settings().setCheck(F::WebServerYesNo, false);
+        fresh.gateway.settings().setCheck(F::WebServerYesNo, true);
+        QVERIFY(fresh.gateway.web().listening());
     }
 
     void timersOfTheSchedule()
