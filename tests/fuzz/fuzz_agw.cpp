@@ -8,6 +8,7 @@
 #include "host/monitortext.h"
 #include "zeno-host/agw.h"
 
+#include <algorithm>
 #include <cstdint>
 
 using namespace kestrel;
@@ -48,12 +49,12 @@ void checkHeard(const agw::Frame &frame, const QByteArray &input)
     const auto m = MonitorText::parse(text::fromBytes(text));
     if (!m)
         fail("the gateway cannot read a monitor text", input);
+    // Every byte heard, up to the line's end.
     QString information = text::fromBytes(ui->information);
-    if (information.contains(m->header))
-        return; // the gateway takes every copy of the header out
-    information.remove(u'\r');
-    information.truncate(information.indexOf(u'\n') < 0 ? information.size()
-                                                        : information.indexOf(u'\n'));
+    const qsizetype end = std::min<qsizetype>(
+        information.indexOf(u'\r') < 0 ? information.size() : information.indexOf(u'\r'),
+        information.indexOf(u'\n') < 0 ? information.size() : information.indexOf(u'\n'));
+    information.truncate(end);
     if (m->port != frame.port + 1 || m->source != text::fromBytes(ui->source) ||
         m->destination != text::fromBytes(ui->destination) || m->via != text::fromBytes(via) ||
         m->information != information)
