@@ -202,7 +202,11 @@ void Gateway::checkStatus()
 {
     const QString status = mailbox_.hostStatus();
     texts_.set(StateTexts::HostStatus, status.left(100));
-    if (status == kTerminated && settings_.isOn(Settings::CloseZeno)) {
+    // A "terminated" found before the host was seen running was left by an
+    // earlier run of the host: it says nothing about this one.
+    if (status != kTerminated && !status.isEmpty())
+        hostSeenRunning_ = true;
+    if (status == kTerminated && hostSeenRunning_ && settings_.isOn(Settings::CloseZeno)) {
         log_.logError(QStringLiteral("Host"),
                       QStringLiteral("the host reports it has terminated; ending as "
                                      "\"Close when Zeno ends\" asks, without saving the lists"));

@@ -245,7 +245,8 @@ private:
     bool positionsLoaded_ = false;
     bool mheardLoaded_ = false;
     bool connectEnabled_ = false;
-    QString mailboxProblem_; // said in errors.txt
+    bool hostSeenRunning_ = false; // a state other than "terminated" seen in this run
+    QString mailboxProblem_;       // said in errors.txt
 };
 
 } // namespace kestrel

@@ -102,6 +102,9 @@ Gateway::StartOutcome Gateway::start()
     deriveInternetBeacon();
     webStartLocked_ = false;
     mailbox_.setTransmitAddressing(settings_.text(Settings::UnprotoPath));
+    // The frame the mailbox holds now was heard before this run (and gated
+    // by an earlier one): taken already, or a restart would gate it again.
+    lastFrameTaken_ = mailbox_.receivedFrame();
 
     markRunning();
     started_ = true;

@@ -312,18 +312,25 @@ private slots:
     void hostTerminatedEndsAtOnceWhenAsked_data()
     {
         QTest::addColumn<QString>("closeZeno");
+        QTest::addColumn<bool>("seenRunning");
         QTest::addColumn<bool>("ends");
-        QTest::newRow("Close Zeno 1") << "Close Zeno= 1" << true;
-        QTest::newRow("Close Zeno 0") << "Close Zeno= 0" << false;
+        QTest::newRow("Close Zeno 1") << "Close Zeno= 1" << true << true;
+        QTest::newRow("Close Zeno 0") << "Close Zeno= 0" << true << false;
+        // Left by an earlier run of the host: stale.
+        QTest::newRow("terminated from the start") << "Close Zeno= 1" << false << false;
     }
     void hostTerminatedEndsAtOnceWhenAsked()
     {
         QFETCH(QString, closeZeno);
+        QFETCH(bool, seenRunning);
         QFETCH(bool, ends);
         TempStation s;
         s.writeSettings({closeZeno});
+        if (!seenRunning)
+            s.setMailboxValue("Status", "String", "Zeno Terminated!");
         Run r(s);
         r.gateway.start();
+        r.gateway.timer6Tick();
         r.gateway.mheardList().append("N1ABC-7   06-12-26 14:00:00 ");
         QSignalSpy quit(&r.gateway, &Gateway::quitRequested);
         s.setMailboxValue("Status", "String", "ZENO TERMINATED!");
@@ -392,6 +399,12 @@ private slots:
         s.setMailboxValue("RXData", "String", QByteArray(frame).replace("14:00:00", "14:00:01"));
         r.gateway.timer6Tick();
         QCOMPARE(taken.size(), 2);
+        // A restart finds that frame still there: heard before this run.
+        Run again(s);
+        again.gateway.start();
+        QSignalSpy retaken(&again.gateway, &Gateway::frameTaken);
+        again.gateway.timer6Tick();
+        QCOMPARE(retaken.size(), 0);
     }
 
     void monitorTextLongerThanAnyFrame()
