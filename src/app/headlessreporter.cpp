@@ -6,7 +6,6 @@
 #include <QTimer>
 
 #ifndef _WIN32
-#include <clocale>
 #include <langinfo.h>
 #endif
 
@@ -24,10 +23,8 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
                 print(QStringLiteral("Statistics ") + StateTexts::name(c) + QStringLiteral(": ") +
                       QString::number(value));
             });
-    connect(&gateway.refusals(), &RefusalCounts::counted, this, [this](Refusal r, qint64 n) {
-        print(QStringLiteral("Not gated (") + QString::fromLatin1(RefusalCounts::name(r)) +
-              QStringLiteral("): ") + QString::number(n));
-    });
+    connect(&gateway.refusals(), &RefusalCounts::counted, this,
+            [this, &gateway](Refusal r) { print(gateway.refusals().line(r)); });
     for (TextList *list : {&gateway.positionsList(), &gateway.mheardList(), &gateway.igatedList(),
                            &gateway.internetList()}) {
         const QString name = list->name();
@@ -60,7 +57,7 @@ bool HeadlessReporter::localeIsUtf8()
 #ifdef _WIN32
     return false;
 #else
-    std::setlocale(LC_CTYPE, "");
+    // QCoreApplication has taken the environment's locale (setlocale).
     const QByteArray codeset = QByteArray(nl_langinfo(CODESET)).toUpper().replace('-', "");
     return codeset == "UTF8";
 #endif

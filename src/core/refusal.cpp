@@ -51,6 +51,13 @@ const char *RefusalCounts::name(Refusal reason)
     return "?";
 }
 
+QString RefusalCounts::line(Refusal reason) const
+{
+    return QStringLiteral("Not gated (%1): %2")
+        .arg(QString::fromLatin1(name(reason)))
+        .arg(count(reason));
+}
+
 void RefusalCounts::add(Refusal reason)
 {
     qint64 &n = counts_[static_cast<std::size_t>(reason)];

@@ -40,6 +40,8 @@ public:
     using QObject::QObject;
 
     static const char *name(Refusal reason);
+    // "Not gated (reason): count", as the operator reads it.
+    QString line(Refusal reason) const;
 
     qint64 count(Refusal reason) const { return counts_[static_cast<std::size_t>(reason)]; }
     void add(Refusal reason);

@@ -185,7 +185,7 @@ void Gateway::connectCommand()
     timerswitch::disable(Timer1);
     if (Timer9.isActive()) {
         timerswitch::disable(Timer9);
-        setReconnectNoticeVisible(false);
+        link_.setReconnectNoticeVisible(false);
     }
     link_.connectToggle();
 }

@@ -119,8 +119,6 @@ public:
     const QString &lastFrameTaken() const { return lastFrameTaken_; }
     bool readingSettings() const { return readingSettings_; }
     bool webStartLocked() const { return webStartLocked_; }
-    bool reconnectNoticeVisible() const { return link_.reconnectNoticeVisible(); }
-    void setReconnectNoticeVisible(bool visible) { link_.setReconnectNoticeVisible(visible); }
 
 signals:
     // Timer12: the fatal start-up message; the program ends once it is shown.

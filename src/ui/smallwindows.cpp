@@ -208,20 +208,16 @@ StatisticsWindow::StatisticsWindow(const Gateway &gateway, QWidget *parent)
     connect(&gateway, &Gateway::started, this, &StatisticsWindow::showPorts);
     connect(&gateway, &Gateway::settingsConfirmed, this, &StatisticsWindow::showPorts);
 
-    // Why frames and lines did not go on, as the headless output and the
-    // page say it: one line a reason met so far.
+    // Why frames and lines did not go on, as the headless output says it:
+    // one line a reason met so far.
     auto *notGated = new QLabel;
     notGated->setObjectName(QStringLiteral("NotGated"));
     notGated->setTextFormat(Qt::PlainText);
     const auto showRefusals = [notGated, &gateway] {
         QStringList lines;
-        for (int i = 0; i < static_cast<int>(Refusal::Count); ++i) {
-            const auto r = static_cast<Refusal>(i);
-            if (const qint64 n = gateway.refusals().count(r))
-                lines << QStringLiteral("Not gated (%1): %2")
-                             .arg(QString::fromLatin1(RefusalCounts::name(r)))
-                             .arg(n);
-        }
+        for (int i = 0; i < static_cast<int>(Refusal::Count); ++i)
+            if (gateway.refusals().count(static_cast<Refusal>(i)) > 0)
+                lines << gateway.refusals().line(static_cast<Refusal>(i));
         notGated->setText(lines.join(QLatin1Char('\n')));
     };
     showRefusals();

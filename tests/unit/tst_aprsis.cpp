@@ -269,7 +269,7 @@ private slots:
         st.gateway.timer8Tick();
         QCOMPARE(st.gateway.texts().text(StateTexts::ConnectionState),
                  QStringLiteral("DISCONNECTED"));
-        QVERIFY(st.gateway.reconnectNoticeVisible());
+        QVERIFY(st.gateway.link().reconnectNoticeVisible());
         QVERIFY(st.gateway.timer("Timer9").isActive());
         QVERIFY(st.log("serv_conn.txt").endsWith(" DISCONNECTED! * Trying again ...\r\n"));
         st.gateway.timer9Tick();
@@ -331,7 +331,7 @@ private slots:
         st.gateway.timer8Tick();
         st.gateway.connectCommand();
         QVERIFY(!st.gateway.timer("Timer9").isActive());
-        QVERIFY(!st.gateway.reconnectNoticeVisible());
+        QVERIFY(!st.gateway.link().reconnectNoticeVisible());
         QTRY_VERIFY(st.gateway.link().loggedIn());
         QTest::qWait(100);
         QCOMPARE(st.gateway.texts().text(StateTexts::ConnectCaption), QStringLiteral("Disconnect"));
