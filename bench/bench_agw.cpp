@@ -13,7 +13,7 @@
 // since direwolf listens on every interface.
 
 #include "summary.h"
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

@@ -2,7 +2,7 @@
 // running kestrel --headless, and what it shows is read back from the DOM
 // it built. A screenshot of the page is left in the build folder.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

@@ -3,7 +3,7 @@
 // "Inet Tx" count they leave. Stations run side by side, as every
 // announcement waits ten seconds for its first turn.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

@@ -5,7 +5,7 @@
 
 #include "host/hostmailbox.h"
 #include "host/mailbox/directorystore.h"
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 #include "zeno-host/agw.h"

@@ -7,7 +7,7 @@
 // Built twice: integration_faults, and integration_faults_slow (with
 // KESTREL_FAULTS_SLOW) for the silent server, which takes over three minutes.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

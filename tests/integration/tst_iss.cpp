@@ -2,9 +2,9 @@
 // the loopback look-up service answers, zeno-host watch sees what the host
 // is handed. A hanging service holds up nothing else.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
-#include "support/httptestserver.h"
+#include "test-servers/httptestserver.h"
 #include "support/tempstation.h"
 
 #include <QProcess>

@@ -2,7 +2,7 @@
 // zeno-host watch: the bytes on the wire, their timing, and what reaches the
 // host.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

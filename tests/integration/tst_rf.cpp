@@ -1,7 +1,7 @@
 // Frames stored by zeno-host rx reach the test APRS-IS server through the
 // real kestrel --headless, and the lists it saves hold them.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

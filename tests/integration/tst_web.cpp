@@ -2,7 +2,7 @@
 // sockets: what a visitor gets, what the visits log says, and how the
 // server fares against clients that misbehave.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
 

@@ -1,7 +1,7 @@
 #include "host/mailbox/directorystore.h"
 #include "station/gateway.h"
 #include "support/child.h"
-#include "support/httptestserver.h"
+#include "test-servers/httptestserver.h"
 #include "support/tempstation.h"
 #include "ui/mainwindow.h"
 

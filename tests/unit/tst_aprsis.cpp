@@ -5,7 +5,7 @@
 #include "aprsis/announcer.h"
 #include "host/mailbox/directorystore.h"
 #include "station/gateway.h"
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/tempstation.h"
 
 #include <QMetaEnum>

@@ -4,7 +4,7 @@
 
 #include "host/mailbox/directorystore.h"
 #include "station/gateway.h"
-#include "support/httptestserver.h"
+#include "test-servers/httptestserver.h"
 #include "support/tempstation.h"
 
 #include <QSignalSpy>

@@ -4,7 +4,7 @@
 #include "host/mailbox/directorystore.h"
 #include "host/monitortext.h"
 #include "station/gateway.h"
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 #include "support/tempstation.h"
 
 #include <QTest>

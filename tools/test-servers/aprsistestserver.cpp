@@ -1,4 +1,4 @@
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 
 #include <QDateTime>
 #include <QTcpSocket>

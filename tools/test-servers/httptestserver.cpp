@@ -1,4 +1,4 @@
-#include "support/httptestserver.h"
+#include "test-servers/httptestserver.h"
 
 #include <QPointer>
 #include <QTcpSocket>

@@ -10,7 +10,7 @@
 // client reads them), then prints "aprsis-test-server: sent M lines in S s"
 // once the last of them is out of its hands.
 
-#include "support/aprsistestserver.h"
+#include "test-servers/aprsistestserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,7 +1,7 @@
 // The loopback look-up service on its own, for the demo station: serves one
 // page for every request.
 
-#include "support/httptestserver.h"
+#include "test-servers/httptestserver.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
