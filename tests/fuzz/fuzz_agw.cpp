@@ -15,11 +15,6 @@ using namespace kestrel;
 namespace agw = zenohost::agw;
 
 namespace {
-[[noreturn]] void fail(const char *what, const QByteArray &input)
-{
-    fuzzFail("fuzz_agw", what, input);
-}
-
 std::string bare(std::string call)
 {
     if (!call.empty() && call.back() == '*')

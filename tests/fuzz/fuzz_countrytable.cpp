@@ -12,11 +12,6 @@
 using namespace kestrel;
 
 namespace {
-[[noreturn]] void fail(const char *what, const QByteArray &input)
-{
-    fuzzFail("fuzz_countrytable", what, input);
-}
-
 QString dotted(quint32 a)
 {
     return QStringLiteral("%1.%2.%3.%4")

@@ -17,17 +17,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto p = iss::positionFromPage(input, &why);
     if (!p) {
         if (why.isEmpty())
-            fuzzFail("fuzz_isspage", "a page was refused without a reason", input);
+            fail("a page was refused without a reason", input);
         return 0;
     }
     if (p->latitude.size() != 8 || p->longitude.size() != 9)
-        fuzzFail("fuzz_isspage", "a position of the wrong width was taken", input);
+        fail("a position of the wrong width was taken", input);
     const QString own = QStringLiteral("4903.50N/07201.75W");
     const auto d = position::distance(own, *p);
     const auto e = position::elevation(own, *p);
     if (!d || !e || !std::isfinite(d->km) || *e < -90 || *e > 90)
-        fuzzFail("fuzz_isspage", "a position taken cannot be measured", input);
+        fail("a position taken cannot be measured", input);
     if (!iss::objectText(*p, QTime(12, 0)).startsWith(QStringLiteral(";ISS      *120000h")))
-        fuzzFail("fuzz_isspage", "the object does not start with its name and time", input);
+        fail("the object does not start with its name and time", input);
     return 0;
 }

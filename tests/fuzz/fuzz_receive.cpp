@@ -20,11 +20,6 @@
 using namespace kestrel;
 
 namespace {
-[[noreturn]] void fail(const char *what, const QByteArray &input)
-{
-    fuzzFail("fuzz_receive", what, input);
-}
-
 // What the framer must give: the runs between CR and LF bytes, empty ones
 // and overlong ones dropped; the last run only once a line end follows it.
 QList<QByteArray> plainLines(const QByteArray &bytes, qint64 &overlong)

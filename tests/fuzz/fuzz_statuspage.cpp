@@ -15,11 +15,6 @@
 using namespace kestrel;
 
 namespace {
-[[noreturn]] void fail(const char *what, const QByteArray &input)
-{
-    fuzzFail("fuzz_statuspage", what, input);
-}
-
 QString defused(QString s)
 {
     for (QChar &c : s)

@@ -9,13 +9,6 @@
 
 using namespace kestrel;
 
-namespace {
-[[noreturn]] void fail(const char *what, const QByteArray &input)
-{
-    fuzzFail("fuzz_text", what, input);
-}
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));

@@ -65,10 +65,11 @@ Headless::Headless(const QStringList &settings)
 
 void Headless::start(const QStringList &args)
 {
-    kestrel = std::make_unique<Child>(programUnderTest("KESTREL_BIN"),
-                                      QStringList{"--headless", "--program-dir", station.programDir(),
-                                                  "--mailbox", station.mailboxDir()} +
-                                          args);
+    kestrel =
+        std::make_unique<Child>(programUnderTest("KESTREL_BIN"),
+                                QStringList{"--headless", "--program-dir", station.programDir(),
+                                            "--mailbox", station.mailboxDir()} +
+                                    args);
 }
 
 int Headless::stop(int signal)
@@ -108,6 +109,7 @@ bool Headless::take(const QString &monitorText)
 bool zenoHost(const TempStation &station, const QStringList &args)
 {
     QProcess p;
-    p.start(programUnderTest("ZENO_HOST_BIN"), QStringList{"--mailbox", station.mailboxDir()} + args);
+    p.start(programUnderTest("ZENO_HOST_BIN"),
+            QStringList{"--mailbox", station.mailboxDir()} + args);
     return p.waitForFinished(5000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
 }

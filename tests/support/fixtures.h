@@ -34,7 +34,10 @@ struct InProcess
 {
     explicit InProcess(const QStringList &settings = {});
     kestrel::Gateway::StartOutcome start() { return gateway.start(); }
-    QByteArray file(const QString &name) const { return TempStation::readFile(station.programFile(name)); }
+    QByteArray file(const QString &name) const
+    {
+        return TempStation::readFile(station.programFile(name));
+    }
     // The host hands over a frame (the next poll takes it).
     void hostHears(const QString &monitorText);
 
@@ -54,7 +57,10 @@ struct Headless
     int stop(int signal = SIGTERM);
     bool running() const { return kestrel && kestrel->p.state() == QProcess::Running; }
 
-    bool loggedIn(int ms = 5000) { return QTest::qWaitFor([&] { return server.loggedIn(); }, ms); }
+    bool loggedIn(int ms = 5000)
+    {
+        return QTest::qWaitFor([&] { return server.loggedIn(); }, ms);
+    }
     // Standard output (or error) contains the text, waiting up to ms.
     bool says(const QByteArray &text, int ms = 5000);
     bool complains(const QByteArray &text, int ms = 5000);
@@ -64,7 +70,10 @@ struct Headless
     // the host keeps one frame, so the next must not overwrite it before.
     bool take(const QString &monitorText);
 
-    QByteArray file(const QString &name) const { return TempStation::readFile(station.programFile(name)); }
+    QByteArray file(const QString &name) const
+    {
+        return TempStation::readFile(station.programFile(name));
+    }
 
     TempStation station;
     AprsIsTestServer server;
