@@ -13,9 +13,9 @@
 // since direwolf listens on every interface.
 
 #include "summary.h"
-#include "test-servers/aprsistestserver.h"
 #include "support/child.h"
 #include "support/tempstation.h"
+#include "test-servers/aprsistestserver.h"
 
 #include <QCoreApplication>
 #include <QDir>

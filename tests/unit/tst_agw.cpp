@@ -1,165 +1,134 @@
-// zeno-host's side of the AGWPE protocol: frames in and out, heard UI frames
-// as the monitor text the gateway parses, and what goes on the air.
+// zeno-host's side of AGWPE: frames in and out, heard ones as monitor text, sent ones.
 
-#include "core/text.h"
-#include "host/monitortext.h"
 #include "zeno-host/agw.h"
 
 #include <QTest>
 
 using namespace zenohost;
 
-namespace {
-
-// One address field; `last` sets the extension bit, `h` the
-// has-been-repeated bit.
-std::string address(const std::string &call, int ssid, bool h = false, bool last = false)
+// One address field; `last` sets the extension bit, `h` the has-been-repeated bit.
+static QByteArray address(const char *call, int ssid, bool h = false, bool last = false)
 {
-    std::string field;
-    for (std::size_t i = 0; i < 6; ++i)
-        field += static_cast<char>((i < call.size() ? call[i] : ' ') << 1);
-    field += static_cast<char>(0x60 | ssid << 1 | (h ? 0x80 : 0) | (last ? 1 : 0));
-    return field;
+    QByteArray field = QByteArray(call).leftJustified(6, ' ') + char(0x30 | ssid | (h ? 0x40 : 0));
+    for (char &c : field)
+        c = char(c << 1);
+    return field.chopped(1) + char(field.back() | last);
 }
 
 // N1ABC-9>APRS,N1DIG*,WIDE2-1 with the given control byte and information.
-std::string heard(const std::string &info, char control = 0x03)
+static QByteArray heard(const QByteArray &info, char control = 0x03)
 {
     return address("APRS", 0) + address("N1ABC", 9) + address("N1DIG", 0, true) +
            address("WIDE2", 1, false, true) + control + '\xf0' + info;
 }
 
-std::string decodeError(const std::string &ax25)
-{
-    std::string why;
-    return agw::decodeUi(ax25, &why) ? std::string("accepted") : why;
-}
-
-} // namespace
-
 class TestAgw : public QObject
 {
     Q_OBJECT
-
 private slots:
     void framesSplitAndJoined()
     {
         const std::string first =
             agw::encode({1, 'K', 0, "N1ABC-9", "A-CALL-LONGER-THAN-TEN", std::string(300, 'x')});
-        QCOMPARE(first.size(), 336u);
-        QCOMPARE(first.substr(28, 4), std::string("\x2c\x01\0\0", 4)); // 300, little-endian
         const std::string stream = first + agw::encode({0, 'G', 0, {}, {}, "1;Port1\0"});
-
         agw::Reader reader;
         reader.append(stream.data(), first.size() - 1);
         QVERIFY(!reader.next()); // one byte short
         reader.append(stream.data() + first.size() - 1, stream.size() - first.size() + 1);
         const auto k = reader.next();
-        QVERIFY(k);
-        QCOMPARE(k->port, 1);
-        QCOMPARE(k->kind, 'K');
-        QCOMPARE(k->callFrom, "N1ABC-9");
-        QCOMPARE(k->callTo, "A-CALL-LO"); // nine and the NUL
-        QCOMPARE(k->data, std::string(300, 'x'));
+        QVERIFY(k && k->port == 1 && k->kind == 'K' && k->data == std::string(300, 'x'));
+        QCOMPARE(k->callFrom + "|" + k->callTo, "N1ABC-9|A-CALL-LO"); // nine and the NUL
         QCOMPARE(reader.next()->kind, 'G');
-        QVERIFY(!reader.next());
-
-        // A length no engine sends: the stream cannot be followed past it.
+        // A length no engine sends (64 KiB): the stream cannot be followed past it.
         std::string huge = agw::encode({0, 'K', 0, {}, {}, {}});
-        huge[30] = 1; // 64 KiB
+        huge[30] = 1;
         reader.append(huge.data(), huge.size());
-        QVERIFY(!reader.next());
-        QVERIFY(reader.lost());
+        QVERIFY(!reader.next() && reader.lost());
     }
 
-    void heardFramesAsMonitorText()
+    // A heard frame as monitor text for port 2 at 09:05:07, or why it is skipped.
+    void heardFrames_data()
     {
-        auto ui = agw::decodeRaw('\0' + heard(">hello"));
-        QVERIFY(ui);
-        const std::string text = agw::monitorText(1, *ui, 9, 5, 7);
-        QCOMPARE(text,
-                 " 1:Fm N1ABC-9 To APRS Via N1DIG*,WIDE2-1 <UI pid=F0 Len=6 >[09:05:07]\r>hello");
-        // The gateway reads it back as the frame that was heard.
-        const auto m = kestrel::MonitorText::parse(kestrel::text::fromBytes(text));
-        QVERIFY(m);
-        QCOMPARE(m->port, 1);
-        QCOMPARE(m->frameLine(), QStringLiteral("N1ABC-9>APRS,N1DIG*,WIDE2-1:>hello"));
-
-        // Every repeated digipeater keeps its "*"; heard direct, no Via.
-        ui = agw::decodeUi(address("APRS", 0) + address("N1ABC", 0) + address("N1DIG", 1, true) +
-                           address("N2DIG", 0, true, true) + "\x13\xf0!");
-        QVERIFY(ui); // UI with the poll bit
-        QCOMPARE(ui->via, std::vector<std::string>({"N1DIG-1*", "N2DIG*"}));
-        ui = agw::decodeUi(address("APRS", 0) + address("N1ABC", 15, false, true) + "\x03\xcf");
-        QCOMPARE(agw::monitorText(2, *ui, 23, 59, 0),
-                 " 2:Fm N1ABC-15 To APRS <UI pid=CF Len=0 >[23:59:00]\r");
-    }
-
-    void everyByteValueKept()
-    {
-        std::string info;
-        for (int b = 1; b < 256; ++b)
-            info += static_cast<char>(b);
-        const auto ui = agw::decodeUi(heard(info));
-        QVERIFY(ui);
-        const std::string text = agw::monitorText(1, *ui, 0, 0, 0);
-        QVERIFY(text.find(" Len=255 >[00:00:00]\r") != std::string::npos);
-        QCOMPARE(text.substr(text.size() - 255), info);
-    }
-
-    void malformedFramesSkipped()
-    {
-        QCOMPARE(decodeError(heard(std::string(agw::kMaxReceivedInfo, 'x'))), "accepted");
-        QCOMPARE(decodeError(heard(std::string(agw::kMaxReceivedInfo + 1, 'x'))),
-                 "information field too long");
-        QCOMPARE(decodeError(heard(">x").substr(0, 10)), "truncated address field");
-        for (const char control : {0x00, 0x01, 0x3f}) // I, RR, SABM
-            QCOMPARE(decodeError(heard(">x", control)), "not a UI frame");
-        QCOMPARE(decodeError(heard("").substr(0, 29)), "no control field or pid");
-        QCOMPARE(decodeError(address("APRS", 0, false, true) + "\x03\xf0x"), "no source address");
-        QCOMPARE(decodeError(address("APRS", 0) + address("n1abc", 0, false, true) + "\x03\xf0x"),
-                 "malformed address");
-        QCOMPARE(decodeError(address("AP RS", 0) + address("N1ABC", 0, false, true) + "\x03\xf0x"),
-                 "malformed address");
-        std::string odd = heard(">x");
-        odd[7] |= 1; // the end-of-addresses bit on a character
-        QCOMPARE(decodeError(odd), "malformed address");
-        std::string nine = address("APRS", 0) + address("N1ABC", 0);
-        for (int i = 0; i < 9; ++i)
-            nine += address("WIDE", 1, false, i == 8);
-        QCOMPARE(decodeError(nine + "\x03\xf0x"), "more than 8 digipeaters");
-        QVERIFY(!agw::decodeRaw(""));
-    }
-
-    void gatewayCommandsToFrames()
-    {
-        QCOMPARE(agw::receivePort("7"), -1);
-        QCOMPARE(agw::receivePort("2"), 1);
-        QCOMPARE(agw::transmitPort("7"), 0);
-        QCOMPARE(agw::transmitPort("3"), 2);
-        for (const char *bad : {"", "0", "-1", "x", "1.5", "100"})
-            QVERIFY(!agw::receivePort(bad) && !agw::transmitPort(bad));
-
-        QCOMPARE(agw::transmitInformation(":}N2XYZ-3>APRS::N1ABC-9  :hi{01\r\n"),
-                 "}N2XYZ-3>APRS::N1ABC-9  :hi{01");
-        QCOMPARE(agw::transmitInformation(":N1ABC-9  :hi\r"), ":N1ABC-9  :hi");
-
-        const auto v = agw::unproto(2, "N1IGT-10", "APKR02", "WIDE1-1, WIDE2-1", "}x");
-        QVERIFY(v);
-        QCOMPARE(v->substr(0, 8), std::string("\x02\0\0\0V\0\xf0\0", 8));
-        QCOMPARE(v->substr(8, 20), std::string("N1IGT-10\0\0APKR02\0\0\0\0", 20));
-        QCOMPARE(v->substr(36), std::string("\x02WIDE1-1\0\0\0WIDE2-1\0\0\0}x", 23));
-
-        std::string why;
-        const auto refused = [&why](const std::string &from, const std::string &via,
-                                    const std::string &info) {
-            return !agw::unproto(0, from, "APKR02", via, info, &why);
+        QTest::addColumn<QByteArray>("ax25");
+        QTest::addColumn<QByteArray>("text");
+        const auto row = [](const char *name, const QByteArray &ax25, const QByteArray &text) {
+            QTest::newRow(name) << ax25 << text;
         };
-        QVERIFY(refused("n1igt", "", "x") && why == "MyCall is no AX.25 call sign");
-        QVERIFY(refused("N1IGT", "WIDE1-1,WIDE2-", "x") && why.find("path") != std::string::npos);
-        QVERIFY(refused("N1IGT", "A,B,C,D,E,F,G,H,I", "x"));
-        QVERIFY(refused("N1IGT", "", std::string(agw::kMaxSentInfo + 1, 'x')));
-        QVERIFY(refused("N1IGT", "", "") && why == "nothing to send");
+        const QByteArray via = " 2:Fm N1ABC-9 To APRS Via N1DIG*,WIDE2-1 <UI pid=F0 Len=";
+        QByteArray longest;
+        for (int b = 0; longest.size() < int(agw::kMaxReceivedInfo); ++b)
+            longest += char(b);
+        row("heard", heard(">hello"), via + "6 >[09:05:07]\r>hello");
+        row("every byte, the longest", heard(longest), via + "512 >[09:05:07]\r" + longest);
+        row("every repeater keeps its *; poll bit",
+            address("APRS", 0) + address("N1ABC", 0) + address("N1DIG", 1, true) +
+                address("N2DIG", 0, true, true) + "\x13\xf0!",
+            " 2:Fm N1ABC To APRS Via N1DIG-1*,N2DIG* <UI pid=F0 Len=1 >[09:05:07]\r!");
+        row("direct", address("APRS", 0) + address("N1ABC", 15, false, true) + "\x03\xcf",
+            " 2:Fm N1ABC-15 To APRS <UI pid=CF Len=0 >[09:05:07]\r");
+        row("too long", heard(longest + 'x'), "information field too long");
+        row("truncated", heard(">x").left(10), "truncated address field");
+        for (const char control : {0x00, 0x01, 0x3f}) // I, RR, SABM
+            row("not UI", heard(">x", control), "not a UI frame");
+        row("no pid", heard("").left(29), "no control field or pid");
+        row("no source", address("APRS", 0, false, true) + "\x03\xf0x", "no source address");
+        for (const char *call : {"n1abc", "AP RS"})
+            row(call, address(call, 0) + address("N1ABC", 0, false, true) + "\x03\xf0x",
+                "malformed address");
+        row("end bit on a letter", heard(">x").replace(7, 1, "\x9d"), "malformed address");
+        row("nine repeaters",
+            address("APRS", 0) + address("N1ABC", 0) + address("WIDE", 1).repeated(8) +
+                address("WIDE", 1, false, true) + "\x03\xf0x",
+            "more than 8 digipeaters");
+        row("nothing", {}, "empty raw frame");
+    }
+    void heardFrames()
+    {
+        QFETCH(QByteArray, ax25);
+        std::string why;
+        const auto ui = agw::decodeRaw(ax25.isEmpty() ? "" : '\0' + ax25.toStdString(), &why);
+        QTEST(QByteArray::fromStdString(ui ? agw::monitorText(2, *ui, 9, 5, 7) : why), "text");
+    }
+
+    // A transmit text ("MyCall|path|TXDATA text") as the 'V' frame to the
+    // engine's third port, or why there is none.
+    void sentFrames_data()
+    {
+        QTest::addColumn<QByteArray>("command");
+        QTest::addColumn<QByteArray>("frame");
+        const auto row = [](const QByteArray &command, const QByteArray &frame) {
+            QTest::newRow(command.left(30)) << command << frame;
+        };
+        row("N1IGT-10|WIDE1-1, WIDE2-1|:}x\r\n",
+            QByteArray("\x02\0\0\0V\0\xf0\0N1IGT-10\0\0APKR02\0\0\0\0\x17\0\0\0\0\0\0\0"
+                       "\x02WIDE1-1\0\0\0WIDE2-1\0\0\0}x",
+                       59));
+        row("n1igt||x", "MyCall is no AX.25 call sign");
+        row("N1IGT|WIDE1-1,WIDE2-|x", "the path is not up to 8 AX.25 call signs");
+        row("N1IGT|A,B,C,D,E,F,G,H,I|x", "the path is not up to 8 AX.25 call signs");
+        row("N1IGT||\r\n", "nothing to send");
+        row(QByteArray("N1IGT||a\0b", 10), "a NUL byte in the text");
+        // Only a third-party text loses its colon.
+        row("N1IGT||:" + QByteArray(agw::kMaxSentInfo, 'x'), "more than 256 bytes to send");
+    }
+    void sentFrames()
+    {
+        QFETCH(QByteArray, command);
+        const QList<QByteArray> c = command.split('|');
+        std::string why;
+        const auto v = agw::unproto(2, c[0].toStdString(), "APKR02", c[1].toStdString(),
+                                    agw::transmitInformation(c[2].toStdString()), &why);
+        QTEST(QByteArray::fromStdString(v.value_or(why)), "frame");
+    }
+
+    void ports()
+    {
+        // Receive 7 is every port (-1), transmit 7 the first; n is the engine's n-1.
+        QStringList got;
+        for (const char *p : {"7", "2", "3", "", "0", "-1", "x", "1.5", "100"})
+            got << QString::number(agw::receivePort(p).value_or(-9)) + '/' +
+                       QString::number(agw::transmitPort(p).value_or(-9));
+        QCOMPARE(got.join(' '), "-1/0 1/1 2/2 -9/-9 -9/-9 -9/-9 -9/-9 -9/-9 -9/-9");
     }
 };
 

@@ -3,29 +3,12 @@
 #include <QTest>
 
 using namespace kestrel;
-using position::Text;
 
 class TestPosition : public QObject
 {
     Q_OBJECT
 
-    static int bearing(const QString &own, const Text &remote)
-    {
-        return position::distance(own, remote).value().degrees.value_or(-1);
-    }
-
 private slots:
-    void compressedPositions()
-    {
-        const auto p = position::compressed("5L!!<*e7>7P[");
-        QVERIFY(p);
-        QCOMPARE(p->latitude, QStringLiteral("4930.00N"));
-        QCOMPARE(p->longitude, QStringLiteral("07245.00W"));
-        // Truncated, not rounded: 90 - 1/380926 degrees is 89 59.99...
-        QCOMPARE(position::compressed("!!!\"!!!!")->latitude, QStringLiteral("8959.99N"));
-        QVERIFY(!position::compressed("5L!!<*e"));
-    }
-
     void micE_data()
     {
         for (const char *column : {"destination", "information", "latitude", "longitude", "line"})
@@ -64,49 +47,54 @@ private slots:
         QTEST(m.line, "line");
     }
 
-    void distanceAndBearing()
+    // From the station's own position to another: "km bearing" ("-" for no
+    // bearing), and the elevation of a satellite 400 km above the other.
+    void geometry_data()
     {
-        const QString origin = "0000.00N/00000.00E";
-        QCOMPARE(bearing(origin, {"0000.00N", "01000.00E"}), 90);
-        QCOMPARE(bearing(origin, {"0000.00N", "01000.00W"}), 270);
-        QCOMPARE(bearing(origin, {"1000.00N", "00000.00E"}), 0);
-        QCOMPARE(bearing(origin, {"1000.00S", "00000.00E"}), 180);
-        // Just west of north rounds to 360, not 0.
-        QCOMPARE(bearing(origin, {"1000.00N", "00000.03W"}), 360);
-        // The antipode: the longest way, bearing 0.
-        const auto far = position::distance(origin, {"0000.00S", "18000.00W"});
-        QCOMPARE(far->km, 20015.1);
-        QCOMPARE(far->degrees, 0);
-        // The same place: no distance and no bearing.
-        const auto here = position::distance("4903.50N/07201.75W", {"4903.50N", "07201.75W"});
-        QCOMPARE(here->km, 0.0);
-        QVERIFY(!here->degrees);
-        // Paris from Munich.
-        QCOMPARE(position::distance("4808.27N/01134.50E", {"4851.40N", "00221.05E"})->km, 683.5);
-        // One degree of latitude on the 6371 km sphere, to one decimal.
-        QCOMPARE(position::distance(origin, {"0100.00N", "00000.00E"})->km, 111.2);
-        // Minutes are taken to two decimals of a degree, truncated: 30.99' is 0.51 degrees.
-        QCOMPARE(position::degrees("4530.99N", 2), 45 + 0.5 + 99 / 6000.0);
-        QVERIFY(!position::distance("garbage", {"4903.50N", "07201.75W"}));
-        const auto odd = position::distance(origin, {"9X00.00N", "xxx00.00E"});
-        QVERIFY(odd && std::isfinite(odd->km));
-    }
-
-    void elevationOfASatellite()
-    {
-        const QString own = "4903.50N/07201.75W";
-        const auto el = [&own](const char *lat, const char *lon) {
-            return position::elevation(own, {lat, lon}).value();
+        for (const char *column : {"own", "latitude", "longitude", "distance", "elevation"})
+            QTest::addColumn<QString>(column);
+        const auto row = [](const char *name, const char *own, const char *latitude,
+                            const char *longitude, const char *distance, const char *elevation) {
+            QTest::newRow(name) << own << latitude << longitude << distance << elevation;
         };
-        QCOMPARE(el("4957.50N", "07200.00W"), 75); // 100 km away
-        // Where the horizon lies for 400 km: 0.0009 and -0.009 both round to 0.
-        QCOMPARE(el("6851.00N", "07200.00W"), 0);
-        QCOMPARE(el("6852.00N", "07200.00W"), 0);
-        QCOMPARE(el("7030.00N", "07200.00W"), -2);
-        // Straight overhead, and the far side of the earth, without a NaN.
-        QCOMPARE(el("4903.50N", "07201.75W"), 90);
-        QCOMPARE(position::elevation("0000.00N/00000.00E", {"0000.00S", "18000.00W"}), -90);
-        QVERIFY(!position::elevation("short", {"4903.50N", "07201.75W"}));
+        const char *o = "0000.00N/00000.00E", *home = "4903.50N/07201.75W";
+        // Ten degrees: 1111.9505 km with the station's pi of 3.141593.
+        row("east", o, "0000.00N", "01000.00E", "1112.0 90", "");
+        row("west", o, "0000.00N", "01000.00W", "1112.0 270", "");
+        row("north", o, "1000.00N", "00000.00E", "1112.0 0", "");
+        row("south", o, "1000.00S", "00000.00E", "1112.0 180", "");
+        row("just west of north: 360, not 0", o, "1000.00N", "00000.03W", "1112.0 360", "");
+        row("one degree", o, "0100.00N", "00000.00E", "111.2 0", "");
+        // Minutes read to hundredths of a degree, truncated: 31' is 0.51 degrees.
+        row("minutes truncated", o, "4531.00N", "00000.00E", "5060.5 0", "");
+        // Letters in the digits read leniently: "9X" is 9.
+        row("odd text", o, "9X00.00N", "xxx00.00E", "1000.8 0", "");
+        row("Munich to Paris", "4808.27N/01134.50E", "4851.40N", "00221.05E", "683.5 280", "");
+        // The far side of the earth, every way leading there, without a NaN.
+        row("antipode", o, "0000.00S", "18000.00W", "20015.1 0", "-90");
+        row("the same place", home, "4903.50N", "07201.75W", "0.0 -", "90");
+        row("100 km away", home, "4957.50N", "07200.00W", "", "75");
+        // Where the horizon lies: 0.0009 and -0.009 both round to 0.
+        row("horizon", home, "6851.00N", "07200.00W", "", "0");
+        row("just below", home, "6852.00N", "07200.00W", "", "0");
+        row("below", home, "7030.00N", "07200.00W", "", "-2");
+        row("unreadable", "garbage", "4903.50N", "07201.75W", "none", "none");
+    }
+    void geometry()
+    {
+        QFETCH(QString, own);
+        QFETCH(QString, latitude);
+        QFETCH(QString, longitude);
+        QFETCH(QString, distance);
+        QFETCH(QString, elevation);
+        const position::Text remote{latitude, longitude};
+        const auto d = position::distance(own, remote);
+        const auto e = position::elevation(own, remote);
+        const QString bearing = d && d->degrees ? QString::number(*d->degrees) : "-";
+        if (!distance.isEmpty())
+            QCOMPARE(d ? QString::number(d->km, 'f', 1) + ' ' + bearing : "none", distance);
+        if (!elevation.isEmpty())
+            QCOMPARE(e ? QString::number(*e) : "none", elevation);
     }
 };
 

@@ -7,231 +7,115 @@
 using namespace kestrel;
 using F = Settings::Field;
 
+// The dialog's file, lines replaced by key, then texts replaced.
+static QByteArray station(const QStringList &lines, const QList<QByteArrayList> &edits = {})
+{
+    QByteArray file = TempStation::settingsFile(lines);
+    for (const QByteArrayList &e : edits)
+        file.replace(e[0], e[1]);
+    return file;
+}
+
+static QString notACheck(const char *key, int line, const char *text)
+{
+    return QStringLiteral("%1 on line %2 is not 0 or 1 (\"%3\"); read as 0")
+        .arg(QLatin1String(key), QString::number(line), QLatin1String(text));
+}
+
 class TestSettingsFile : public QObject
 {
     Q_OBJECT
-
-    static QByteArray crlf(const QStringList &lines)
-    {
-        return lines.join(QStringLiteral("\r\n")).toLatin1() + "\r\n";
-    }
-
 private slots:
-    void roundTripKeepsEveryField()
+    // Read by position. Rows: a file, its problems, runs of lines ("|" between) written back.
+    void readAndWrittenBack_data()
     {
-        Settings a;
-        a.setText(F::AprsIsHost, QStringLiteral("rotate.aprs.example"));
-        a.setText(F::AprsFilter, QString(100, u'f'));
-        a.setText(F::StatusText, QStringLiteral("a=b=c, 73 de N1IGT"));
-        a.setText(F::RfPortIGate, QStringLiteral("All"));
-        a.setText(F::AnswerText, QString());
-        a.setCheck(F::ProxyYesNo, true);
-        a.setCheck(F::IssObjectOnly, true);
-        a.setCheck(F::GateOnlyDirect, true);
-        a.setDigiList({QStringLiteral("N1ABC-7"), QStringLiteral("N2XYZ")});
-        const QByteArray file = settingsfile::write(a);
-        QVERIFY(file.contains("\r\nProxy YES/NO= 1\r\n"));
-        QVERIFY(file.contains(
-            "[IGATE]\r\nDigi List=N1ABC-7\r\nDigi List=N2XYZ\r\nGate Only Direct= 1\r\n"));
-        QVERIFY(file.endsWith("ISS Object Only= 1\r\n"));
-
-        Settings b;
-        QVERIFY(settingsfile::read(file, b).isEmpty());
-        for (int f = 0; f < F::OwnCall; ++f)
-            QCOMPARE(b.text(F(f)), a.text(F(f)));
-        QCOMPARE(b.digiList(), a.digiList());
-        QCOMPARE(settingsfile::write(b), file);
-    }
-
-    void emptyListPutsGateOnlyDirectRightAfterHeader()
-    {
-        Settings a;
-        const QByteArray file = settingsfile::write(a);
-        QVERIFY(file.contains("[IGATE]\r\nGate Only Direct= 0\r\nDIGI All= 0\r\n"));
-        Settings b;
-        settingsfile::read(file, b);
-        QVERIFY(b.digiList().isEmpty());
-        QCOMPARE(b.text(F::AnswerText), QStringLiteral("Only RF to Internet Service!"));
-    }
-
-    void keysAreNotLookedAt()
-    {
-        QByteArray file = TempStation::settingsFile({"APRS-IS Port=10152", "MHExpTime=6"});
-        file.replace("APRS-IS Port=", "Server port (TCP)=");
-        file.replace("MHExpTime=", "hours=");
-        file.replace("Proxy YES/NO= 0", "Relay?= 1");
-        Settings s;
-        QVERIFY(settingsfile::read(file, s).isEmpty());
-        QCOMPARE(s.text(F::AprsIsPort), QStringLiteral("10152"));
-        QCOMPARE(s.text(F::MHExpTime), QStringLiteral("6"));
-        QVERIFY(s.isOn(F::ProxyYesNo));
-        // A line without "=" is its own value.
-        Settings t;
-        file.replace("Relay?= 1", "Relay 1");
-        QCOMPARE(settingsfile::read(file, t).size(), 1);
-        QVERIFY(!t.isOn(F::ProxyYesNo));
-    }
-
-    void extraLineShiftsTheRestOfItsSection()
-    {
-        QByteArray file = TempStation::settingsFile();
-        file.replace("Validation#=8340\r\n", "Validation#=8340\r\nComment=hello\r\n");
-        Settings s;
-        const auto problems = settingsfile::read(file, s);
-        QCOMPARE(s.text(F::ValidationNumber), QStringLiteral("8340"));
-        QCOMPARE(s.text(F::AprsFilter), QStringLiteral("hello"));
-        QCOMPARE(s.text(F::ProxyAddress), QStringLiteral(" 0")); // the proxy check line
-        // The filter landed on the proxy check and the empty proxy address on
-        // AutoConnect: neither is a check value.
-        QCOMPARE(problems.size(), 2);
-        QCOMPARE(problems[0].field, F::ProxyYesNo);
-        QCOMPARE(problems[1].field, F::AutoYesNo);
-        // The next section is found all the same.
-        QCOMPARE(s.text(F::Interval), QStringLiteral("600"));
-    }
-
-    static QList<settingsfile::Problem::Kind> kinds(const QList<settingsfile::Problem> &problems)
-    {
-        QList<settingsfile::Problem::Kind> k;
-        for (const auto &p : problems)
-            k << p.kind;
-        return k;
-    }
-
-    void fileEndingInsideASectionKeepsTheRest()
-    {
-        using P = settingsfile::Problem;
-        Settings s;
-        s.setText(F::WebServerPort, QStringLiteral("8080"));
-        const QByteArray file = crlf({"[MISCELANEOUS]", "Run Zeno= 1", "Close Zeno= 1"});
-        const auto problems = settingsfile::read(file, s);
-        QVERIFY(s.isOn(F::CloseZeno));
-        QCOMPARE(s.text(F::WebServerPort), QStringLiteral("8080"));
-        // Said, with the three sections that are not there at all.
-        QCOMPARE(kinds(problems), QList<P::Kind>({P::SectionCutShort, P::SectionMissing,
-                                                  P::SectionMissing, P::SectionMissing}));
-        QCOMPARE(problems[0].describe(),
-                 QStringLiteral("the file ends inside [MISCELANEOUS] before "
-                                "Log IGated; the rest keep their values"));
-        QCOMPARE(problems[1].describe(),
-                 QStringLiteral("there is no [APRS-IS] line; its settings keep their defaults"));
-
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("problems");
+        QTest::addColumn<QString>("written");
+        const QByteArray latin1 = station({QString::fromLatin1("Status Text=\xe4\xf6\x01\xff ok")});
+        QTest::newRow("every byte and line end; the same file back")
+            << QByteArray(latin1).replace(" 0\r\n", " 0\r").replace("]\r\n", "]\n") << QStringList()
+            << QString::fromLatin1(latin1).remove(u'\r').chopped(1);
+        QTest::newRow("keys are not looked at, nor is a value without =, long values cut")
+            << station({"Status Text=a=b=c" + QString(10000, u's'),
+                        "APRS Filter=" + QString(150, u'x'), "UnprotoPath=" + QString(60, u'p')},
+                       {{"APRS-IS Port=14580", "Port (TCP)=10152"},
+                        {"Proxy YES/NO= 0", "Relay?= 1"},
+                        {"Auto YES/NO= 0", "Auto 1"}})
+            << QStringList{notACheck("Auto YES/NO", 11, "Auto 1")}
+            << "APRS-IS Port=10152|Proxy YES/NO= 1|Auto YES/NO= 0|Status Text=a=b=c" +
+                   QString(45, u's') + "|APRS Filter=" + QString(100, u'x') +
+                   "|UnprotoPath=" + QString(50, u'p');
+        QTest::newRow("an extra line shifts the rest of its section")
+            << station({}, {{"Validation#=8340\r\n", "Validation#=8340\r\nComment=hello\r\n"}})
+            << QStringList{notACheck("Proxy YES/NO", 9, "APRS Filter=r/49/-72/100"),
+                           notACheck("Auto YES/NO", 11, "Proxy Address=")}
+            << "Validation#=8340\nAPRS Filter=hello|Proxy YES/NO= 0\nProxy Address= 0|Interval=600";
+        QTest::newRow("a header read as a value still starts its section")
+            << station({"Interval=120"}, {{"Auto YES/NO= 0\r\n\r\n", ""}})
+            << QStringList{notACheck("Auto YES/NO", 11, "[Inet TX]")} << "Interval=120";
+        QTest::newRow("a header with a blank after it is none")
+            << station({"Answer Text=x"}, {{"[Inet TX]", "[Inet TX] "}})
+            << QStringList{"there is no [Inet TX] line; its settings keep their defaults"}
+            << "Answer Text=Only RF to Internet Service!";
+        QTest::newRow("the file ends inside a section")
+            << latin1.left(latin1.indexOf("Log IGated"))
+            << QStringList{"the file ends inside [MISCELANEOUS] before Log IGated; the rest keep "
+                           "their values"}
+            << "Close Zeno= 0\nLog IGated= 1|Web Server Port=81";
         // A digipeater list that never meets "Gate Only Direct=" takes every
-        // line to the end of the file, headers included, and says so.
-        Settings t;
-        const auto unended = settingsfile::read(
-            crlf({"[IGATE]", "Digi List=N1ABC", "[MISCELANEOUS]", "Run Zeno= 1"}), t);
-        QCOMPARE(t.digiList(), QStringList({"N1ABC", "[MISCELANEOUS]", " 1"}));
-        QVERIFY(!t.isOn(F::RunZeno));
-        QCOMPARE(unended[0].kind, P::DigiListUnended);
-        QVERIFY(unended[0].describe().contains("the 3 lines to the end of the file"));
-    }
-
-    void headerNotFoundAsWritten()
-    {
-        // A header with a blank after it is no header: its section is missing.
-        QByteArray file = TempStation::settingsFile({"Interval=120"});
-        file.replace("[Inet TX]\r\n", "[Inet TX] \r\n");
-        Settings s;
-        const auto problems = settingsfile::read(file, s);
-        QCOMPARE(problems.size(), 1);
-        QCOMPARE(problems[0].kind, settingsfile::Problem::SectionMissing);
-        QVERIFY(problems[0].describe().contains("[Inet TX]"));
-        QCOMPARE(s.text(F::Interval), QString());
-    }
-
-    void headerReadAsAValueStillStartsItsSection()
-    {
-        // A short [APRS-IS] section swallows the next header as a value; the
-        // same turn of the reader then starts that section.
-        const QByteArray file =
-            crlf({"[APRS-IS]", "h", "p", "v", "f", " 0", "proxy", "[Inet TX]", " 1", " 0", "120"});
-        Settings s;
-        const auto problems = settingsfile::read(file, s);
-        QCOMPARE(problems[0].kind,
-                 settingsfile::Problem::NotACheckValue); // "[Inet TX]" as AutoConnect
-        QCOMPARE(problems[0].field, F::AutoYesNo);
-        QCOMPARE(problems[1].kind, settingsfile::Problem::SectionCutShort);
-        QVERIFY(s.isOn(F::InetBeacon));
-        QCOMPARE(s.text(F::Interval), QStringLiteral("120"));
-    }
-
-    void repeatedSectionIsReadTwiceAndAddsRows()
-    {
+        // line to the end, headers included.
+        QTest::newRow("a digipeater list without its end")
+            << station({"Run Zeno= 1"}, {{"Gate Only Direct= 0", "Digi List=N1ABC"}})
+            << QStringList{"there is no \"Gate Only Direct=\" line after [IGATE]: the 27 lines to "
+                           "the end of the file were taken as call signs",
+                           "there is no [MISCELANEOUS] line; its settings keep their defaults"}
+            << "Digi List=N1ABC\nDigi List= 1|Digi List=[MISCELANEOUS]\nDigi List= 1|DIGI All= "
+               "0|Run Zeno= 0";
         const QByteArray igate = "[IGATE]\r\nDigi List=N1ABC\r\nGate Only Direct= 0\r\n" +
-                                 QByteArray("x\r\n").repeated(11);
-        Settings s;
-        settingsfile::read(igate + igate, s);
-        QCOMPARE(s.digiList(), QStringList({"N1ABC", "N1ABC"}));
+                                 QByteArray(" 0\r\n").repeated(11);
+        QTest::newRow("a section twice adds rows")
+            << station({}, {{"[IGATE]\r\n", "[IGATE]\r\nDigi List=N1ABC\r\n"},
+                            {"[MISCELANEOUS]", igate + "[MISCELANEOUS]"}})
+            << QStringList()
+            << "[IGATE]\nDigi List=N1ABC\nDigi List=N1ABC\nGate Only Direct= 0\nDIGI All= 0";
+        // A check value is a whole number written any way; anything else reads as 0.
+        QTest::newRow("check values")
+            << station({"Run Zeno=   1  ", "Close Zeno=1.0", "Log IGated=yes", "Log APRS IS=0.6",
+                        "Log Msgs="})
+            << QStringList{notACheck("Log IGated", 41, "Log IGated=yes"),
+                           notACheck("Log APRS IS", 42, "Log APRS IS=0.6"),
+                           notACheck("Log Msgs", 44, "Log Msgs=")}
+            << "Run Zeno= 1|Close Zeno= 1|Log IGated= 0|Log APRS IS= 0|Log Msgs= 0";
     }
-
-    void checkValuesOtherThanZeroOrOne()
+    void readAndWrittenBack()
     {
-        QByteArray file = TempStation::settingsFile({"Auto YES/NO= 2", "Dish Symbol=yes",
-                                                     "Add DX=", "Log IGated=   1  ", "Log Msgs=1.0",
-                                                     "Log APRS IS=0.6"});
+        QFETCH(QByteArray, file);
+        QFETCH(QString, written);
+        // Fields the file does not reach keep their values.
         Settings s;
-        s.setCheck(F::AutoYesNo, true);
-        const auto problems = settingsfile::read(file, s);
-        QCOMPARE(problems.size(), 4);
-        QCOMPARE(problems[0].field, F::AutoYesNo);
-        QCOMPARE(problems[0].lineNumber, 11);
-        QCOMPARE(
-            problems[0].describe(),
-            QStringLiteral("Auto YES/NO on line 11 is not 0 or 1 (\"Auto YES/NO= 2\"); read as 0"));
-        QCOMPARE(problems[1].field, F::DishSymbol);
-        QCOMPARE(problems[2].field, F::AddDx);
-        QCOMPARE(problems[3].field, F::LogAprsIs);
-        QVERIFY(!s.isOn(F::AutoYesNo));
-        QVERIFY(!s.isOn(F::LogAprsIs));
-        QVERIFY(s.isOn(F::LogIGated));
-        QVERIFY(s.isOn(F::LogMsgs));
-        // Reading carried on past them.
-        QCOMPARE(s.text(F::WebServerPort), QStringLiteral("8080"));
-    }
-
-    void longValuesAreCut()
-    {
-        const QByteArray file = TempStation::settingsFile({"APRS Filter=" + QString(150, u'x'),
-                                                           "Status Text=" + QString(10000, u's'),
-                                                           "UnprotoPath=" + QString(60, u'p')});
-        Settings s;
-        settingsfile::read(file, s);
-        QCOMPARE(s.text(F::AprsFilter).size(), 100);
-        QCOMPARE(s.text(F::StatusText).size(), 50);
-        QCOMPARE(s.text(F::UnprotoPath).size(), 50);
-    }
-
-    void lineEndsAndBytes()
-    {
-        QByteArray file =
-            TempStation::settingsFile({QString::fromLatin1("Status Text=\xe4\xf6\x01\xff ok")});
-        Settings crlfRead;
-        settingsfile::read(file, crlfRead);
-        QCOMPARE(crlfRead.text(F::StatusText), QString::fromLatin1("\xe4\xf6\x01\xff ok"));
-
-        for (const char *end : {"\r", "\n"}) {
-            QByteArray other = file;
-            other.replace("\r\n", end);
-            Settings s;
-            QVERIFY(settingsfile::read(other, s).isEmpty());
-            for (int f = 0; f < F::OwnCall; ++f)
-                QCOMPARE(s.text(F(f)), crlfRead.text(F(f)));
-        }
-        // Bytes survive a write.
-        QVERIFY(settingsfile::write(crlfRead).contains("Status Text=\xe4\xf6\x01\xff ok\r\n"));
+        s.setText(F::WebServerPort, QStringLiteral("81"));
+        for (F check : {F::AutoYesNo, F::LogIGated, F::LogAprsIs, F::LogMsgs})
+            s.setCheck(check, true);
+        QStringList problems;
+        for (const auto &p : settingsfile::read(file, s))
+            problems << p.describe();
+        QTEST(problems, "problems");
+        const QByteArray raw = settingsfile::write(s);
+        QCOMPARE(raw.count("\r\n"), raw.count('\n'));
+        const QString out = '\n' + QString::fromLatin1(raw).remove(u'\r');
+        for (const QString &lines : written.split(u'|'))
+            QVERIFY2(out.contains('\n' + lines + '\n'), qPrintable(lines));
     }
 
     void changeSignalPerField()
     {
         Settings s;
         QSignalSpy spy(&s, &Settings::changed);
-        s.setText(F::Interval, QStringLiteral("600"));
-        s.setText(F::Interval, QStringLiteral("600"));
-        s.setCheck(F::IssObject, true);
-        QCOMPARE(spy.size(), 2);
-        QCOMPARE(spy[0][0].value<F>(), F::Interval);
-        QCOMPARE(spy[1][0].value<F>(), F::IssObject);
+        for (F f : {F::Interval, F::Interval, F::IssObject})
+            s.setText(f, QStringLiteral("1"));
+        QCOMPARE(spy, QList<QVariantList>({{QVariant::fromValue(F::Interval)},
+                                           {QVariant::fromValue(F::IssObject)}}));
     }
 };
 
