@@ -77,4 +77,4 @@ private slots:
 };
 
 QTEST_GUILESS_MAIN(TestBrowser)
-#include "tst_browser.moc"
+#include "tst_statuspage.moc"
