@@ -1,6 +1,5 @@
-// The real programs from the outside: exit statuses, the ways kestrel
-// --headless ends, one run per program folder, and start-up with files out
-// of its reach.
+// The real programs from the outside: exit statuses, the ways kestrel ends,
+// one run per program folder, start-up with files out of its reach.
 
 #include "support/fixtures.h"
 
@@ -11,9 +10,9 @@ namespace {
 
 const QByteArray kRows = "N1ABC-7   06-12-26 13:59:00 RS0ISS*\r\nN2XYZ-9   06-12-26 13:59:30 \r\n";
 
-QStringList kestrelArgs(const TempStation &s)
+QStringList kestrelArgs(const TempStation &s, const char *mode = "--headless")
 {
-    return {"--headless", "--program-dir", s.programDir(), "--mailbox", s.mailboxDir()};
+    return {mode, "--program-dir", s.programDir(), "--mailbox", s.mailboxDir()};
 }
 
 } // namespace
@@ -98,10 +97,16 @@ private slots:
     }
 
     // A second run on the folder ends touching nothing; the lock goes with
-    // the process, even one killed.
+    // the process, even one killed. The desktop program builds its windows
+    // before start-up: with values at the file's limits, a run of it ended by
+    // a signal leaves kestrel.ini as it was.
     void oneRunPerProgramFolder()
     {
-        Headless h;
+        // The host's 50 characters still name 127.0.0.1.
+        Headless h({"APRS-IS Host=127.0.0." + QString(41, u'0') + '1',
+                    "APRS Filter=r/49/-72/100 p/" + QString(85, u'N'), "Interval=10800",
+                    "Status Text=" + QString(48, u's')});
+        const QByteArray settings = h.file("kestrel.ini");
         h.start({});
         QVERIFY(h.says("Host: "));
         const QStringList before = h.station.snapshot();
@@ -113,9 +118,11 @@ private slots:
         QCOMPARE(h.station.snapshot(), before);
         h.kestrel->signal(SIGKILL);
         QCOMPARE(h.kestrel->finish(), -2);
-        h.start({});
-        QVERIFY(h.says("Host: "));
-        QCOMPARE(h.stop(), 0);
+        Child desktop(programUnderTest("KESTREL_BIN"), kestrelArgs(h.station, "--connect"));
+        QVERIFY(h.loggedIn(10000));
+        desktop.signal(SIGTERM);
+        QCOMPARE(desktop.finish(10000), 0);
+        QCOMPARE(h.file("kestrel.ini"), settings);
     }
 
     // Permissions bind an ordinary user only: start-up with a settings file,

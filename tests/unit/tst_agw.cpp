@@ -6,119 +6,92 @@
 
 using namespace zenohost;
 
-// One address field; `last` sets the extension bit, `h` the has-been-repeated bit.
-static QByteArray address(const char *call, int ssid, bool h = false, bool last = false)
+// A 'K' frame's data: the engine's byte (0), then "APRS,N1ABC-9,N1DIG*" as AX.25 addresses,
+// the has-been-repeated bit for a "*" and the extension bit on the last.
+static QByteArray raw(const QByteArray &calls)
 {
-    QByteArray field = QByteArray(call).leftJustified(6, ' ') + char(0x30 | ssid | (h ? 0x40 : 0));
-    for (char &c : field)
-        c = char(c << 1);
-    return field.chopped(1) + char(field.back() | last);
-}
-
-// N1ABC-9>APRS,N1DIG*,WIDE2-1 with the given control byte and information.
-static QByteArray heard(const QByteArray &info, char control = 0x03)
-{
-    return address("APRS", 0) + address("N1ABC", 9) + address("N1DIG", 0, true) +
-           address("WIDE2", 1, false, true) + control + '\xf0' + info;
+    QByteArray out(1, '\0');
+    for (const QByteArray &call : calls.split(',')) {
+        const QList<QByteArray> parts = QByteArray(call).replace('*', "").split('-');
+        for (const char c : parts[0].leftJustified(6, ' '))
+            out += char(c << 1);
+        out += char(0x60 | parts.value(1).toInt() << 1 | (call.endsWith('*') ? 0x80 : 0));
+    }
+    out.back() = char(out.back() | 1);
+    return out;
 }
 
 class TestAgw : public QObject
 {
     Q_OBJECT
 private slots:
+    // Frames cut anywhere and joined; a frame longer than any engine sends loses the stream.
     void framesSplitAndJoined()
     {
-        const std::string first =
+        const std::string k =
             agw::encode({1, 'K', 0, "N1ABC-9", "A-CALL-LONGER-THAN-TEN", std::string(300, 'x')});
-        const std::string stream = first + agw::encode({0, 'G', 0, {}, {}, "1;Port1\0"});
+        const std::string stream = k + k + agw::encode({0, 'K', 0, {}, {}, std::string(9000, 'x')});
         agw::Reader reader;
-        reader.append(stream.data(), first.size() - 1);
+        reader.append(stream.data(), k.size() - 1);
         QVERIFY(!reader.next()); // one byte short
-        reader.append(stream.data() + first.size() - 1, stream.size() - first.size() + 1);
-        const auto k = reader.next();
-        QVERIFY(k && k->port == 1 && k->kind == 'K' && k->data == std::string(300, 'x'));
-        QCOMPARE(k->callFrom + "|" + k->callTo, "N1ABC-9|A-CALL-LO"); // nine and the NUL
-        QCOMPARE(reader.next()->kind, 'G');
-        // A length no engine sends (64 KiB): the stream cannot be followed past it.
-        std::string huge = agw::encode({0, 'K', 0, {}, {}, {}});
-        huge[30] = 1;
-        reader.append(huge.data(), huge.size());
+        reader.append(stream.data() + k.size() - 1, stream.size() - k.size() + 1);
+        const auto f = reader.next();
+        QVERIFY(f && f->port == 1 && f->kind == 'K' && f->data == std::string(300, 'x'));
+        QCOMPARE(f->callFrom + "|" + f->callTo, "N1ABC-9|A-CALL-LO"); // nine and the NUL
+        QCOMPARE(reader.next().value().callFrom, "N1ABC-9");
         QVERIFY(!reader.next() && reader.lost());
     }
 
-    // A heard frame as monitor text for port 2 at 09:05:07, or why it is skipped.
-    void heardFrames_data()
+    // A raw frame (the engine's byte first) as monitor text for port 2 at 09:05:07, a transmit
+    // text ("MyCall|path|TXDATA text") as the 'V' frame to the engine's third port; or why not.
+    void frames_data()
     {
-        QTest::addColumn<QByteArray>("ax25");
-        QTest::addColumn<QByteArray>("text");
-        const auto row = [](const char *name, const QByteArray &ax25, const QByteArray &text) {
-            QTest::newRow(name) << ax25 << text;
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("out");
+        const auto row = [](const char *name, const QByteArray &in, const QByteArray &out) {
+            QTest::newRow(name) << in << out;
         };
-        const QByteArray via = " 2:Fm N1ABC-9 To APRS Via N1DIG*,WIDE2-1 <UI pid=F0 Len=";
-        QByteArray longest;
-        for (int b = 0; longest.size() < int(agw::kMaxReceivedInfo); ++b)
-            longest += char(b);
-        row("heard", heard(">hello"), via + "6 >[09:05:07]\r>hello");
-        row("every byte, the longest", heard(longest), via + "512 >[09:05:07]\r" + longest);
-        row("every repeater keeps its *; poll bit",
-            address("APRS", 0) + address("N1ABC", 0) + address("N1DIG", 1, true) +
-                address("N2DIG", 0, true, true) + "\x13\xf0!",
-            " 2:Fm N1ABC To APRS Via N1DIG-1*,N2DIG* <UI pid=F0 Len=1 >[09:05:07]\r!");
-        row("direct", address("APRS", 0) + address("N1ABC", 15, false, true) + "\x03\xcf",
+        const QByteArray heard = raw("APRS,N1ABC-9,N1DIG-1*,N2DIG*,WIDE2-1");
+        const QByteArray info = QByteArray("\0\r\xff\x7f", 4).repeated(128); // 512 bytes
+        row("longest; poll bit", heard + "\x13\xf0" + info,
+            " 2:Fm N1ABC-9 To APRS Via N1DIG-1*,N2DIG*,WIDE2-1 <UI pid=F0 Len=512 >[09:05:07]\r" +
+                info);
+        row("direct", raw("APRS,N1ABC-15") + "\x03\xcf",
             " 2:Fm N1ABC-15 To APRS <UI pid=CF Len=0 >[09:05:07]\r");
-        row("too long", heard(longest + 'x'), "information field too long");
-        row("truncated", heard(">x").left(10), "truncated address field");
-        for (const char control : {0x00, 0x01, 0x3f}) // I, RR, SABM
-            row("not UI", heard(">x", control), "not a UI frame");
-        row("no pid", heard("").left(29), "no control field or pid");
-        row("no source", address("APRS", 0, false, true) + "\x03\xf0x", "no source address");
-        for (const char *call : {"n1abc", "AP RS"})
-            row(call, address(call, 0) + address("N1ABC", 0, false, true) + "\x03\xf0x",
-                "malformed address");
-        row("end bit on a letter", heard(">x").replace(7, 1, "\x9d"), "malformed address");
-        row("nine repeaters",
-            address("APRS", 0) + address("N1ABC", 0) + address("WIDE", 1).repeated(8) +
-                address("WIDE", 1, false, true) + "\x03\xf0x",
-            "more than 8 digipeaters");
+        row("too long", heard + "\x03\xf0" + info + 'x', "information field too long");
+        row("truncated", heard.left(11), "truncated address field");
+        row("SABM", heard + "\x3f\xf0", "not a UI frame");
+        row("no pid", heard + '\x03', "no control field or pid");
+        row("no source", raw("APRS") + "\x03\xf0", "no source address");
+        for (const char *calls : {"n1abc,N1ABC", "AP RS,N1ABC"})
+            row(calls, raw(calls) + "\x03\xf0", "malformed address");
+        row("9 digis", raw(QByteArray("WIDE,").repeated(10) + "WIDE"), "more than 8 digipeaters");
         row("nothing", {}, "empty raw frame");
-    }
-    void heardFrames()
-    {
-        QFETCH(QByteArray, ax25);
-        std::string why;
-        const auto ui = agw::decodeRaw(ax25.isEmpty() ? "" : '\0' + ax25.toStdString(), &why);
-        QTEST(QByteArray::fromStdString(ui ? agw::monitorText(2, *ui, 9, 5, 7) : why), "text");
-    }
-
-    // A transmit text ("MyCall|path|TXDATA text") as the 'V' frame to the
-    // engine's third port, or why there is none.
-    void sentFrames_data()
-    {
-        QTest::addColumn<QByteArray>("command");
-        QTest::addColumn<QByteArray>("frame");
-        const auto row = [](const QByteArray &command, const QByteArray &frame) {
-            QTest::newRow(command.left(30)) << command << frame;
-        };
-        row("N1IGT-10|WIDE1-1, WIDE2-1|:}x\r\n",
+        row("sent", "N1IGT-10|WIDE1-1, WIDE2-1|:}x\r\n",
             QByteArray("\x02\0\0\0V\0\xf0\0N1IGT-10\0\0APKR02\0\0\0\0\x17\0\0\0\0\0\0\0"
                        "\x02WIDE1-1\0\0\0WIDE2-1\0\0\0}x",
                        59));
-        row("n1igt||x", "MyCall is no AX.25 call sign");
-        row("N1IGT|WIDE1-1,WIDE2-|x", "the path is not up to 8 AX.25 call signs");
-        row("N1IGT|A,B,C,D,E,F,G,H,I|x", "the path is not up to 8 AX.25 call signs");
-        row("N1IGT||\r\n", "nothing to send");
-        row(QByteArray("N1IGT||a\0b", 10), "a NUL byte in the text");
+        row("MyCall", "n1igt||x", "MyCall is no AX.25 call sign");
+        for (const char *path : {"N1IGT|WIDE1-1,WIDE2-|x", "N1IGT|A,B,C,D,E,F,G,H,I|x"})
+            row(path, path, "the path is not up to 8 AX.25 call signs");
+        row("nothing to send", "N1IGT||\r\n", "nothing to send");
+        row("NUL", QByteArray("N1IGT||a\0b", 10), "a NUL byte in the text");
         // Only a third-party text loses its colon.
-        row("N1IGT||:" + QByteArray(agw::kMaxSentInfo, 'x'), "more than 256 bytes to send");
+        row("257", "N1IGT||:" + QByteArray(agw::kMaxSentInfo, 'x'), "more than 256 bytes to send");
     }
-    void sentFrames()
+
+    void frames()
     {
-        QFETCH(QByteArray, command);
-        const QList<QByteArray> c = command.split('|');
+        QFETCH(QByteArray, in);
         std::string why;
-        const auto v = agw::unproto(2, c[0].toStdString(), "APKR02", c[1].toStdString(),
-                                    agw::transmitInformation(c[2].toStdString()), &why);
-        QTEST(QByteArray::fromStdString(v.value_or(why)), "frame");
+        std::optional<std::string> out;
+        const QList<QByteArray> c = in.split('|');
+        if (!in.isEmpty() && in.front() != '\0')
+            out = agw::unproto(2, c[0].toStdString(), "APKR02", c[1].toStdString(),
+                               agw::transmitInformation(c[2].toStdString()), &why);
+        else if (const auto ui = agw::decodeRaw(in.toStdString(), &why))
+            out = agw::monitorText(2, *ui, 9, 5, 7);
+        QTEST(QByteArray::fromStdString(out.value_or(why)), "out");
     }
 
     void ports()
