@@ -1,6 +1,5 @@
-// kestrel --headless when the world around it fails: it keeps going, says so
-// once in errors.txt, and comes back. Built again with KESTREL_FAULTS_SLOW
-// for the server silent for three minutes.
+// kestrel --headless when the world around it fails: it goes on, says so once
+// in errors.txt, and comes back (KESTREL_FAULTS_SLOW: the server silent 3 min).
 
 #include "support/fixtures.h"
 
@@ -15,10 +14,9 @@ class TestFaults : public QObject
 
 private slots:
 #ifndef KESTREL_FAULTS_SLOW
-    // The host's folder goes: frames wait, said once, and kestrel does not
-    // make the folder itself (its return is the in-process gateway's test).
-    // Then the server goes: attempts meanwhile are refused, and when it is
-    // back the login goes again, byte for byte.
+    // The host's folder goes: frames wait, said once, and kestrel does not make
+    // it itself. Then the server goes: attempts meanwhile are refused, and when
+    // it is back the login goes again, byte for byte.
     void mailboxAndServerGone()
     {
         auto server = std::make_unique<AprsIsTestServer>();
@@ -64,27 +62,22 @@ private slots:
         QVERIFY(h.loggedIn() && gate(">before"));
         const QByteArray kept = h.file("Logs_Kestrel/igated.txt");
         const QByteArray path = QFile::encodeName(logs);
-        if (::mount("tmpfs", path, "tmpfs", 0, "size=64k") != 0)
+        if (::mount("tmpfs", path, "tmpfs", 0, "size=8k") != 0)
             QSKIP("cannot mount a tmpfs over the log folder (needs root)");
         const auto unmount = qScopeGuard([&] { ::umount2(path, MNT_DETACH); });
         const QByteArray lines = QByteArray(4096 - 30 - 2, 'x') + "\r\n";
         h.station.writeFile(logs + "/igated.txt", lines);
-        QFile filler(logs + "/filler");
-        QVERIFY(filler.open(QIODevice::WriteOnly | QIODevice::Unbuffered));
-        while (filler.write(QByteArray(4096, 'f')) == 4096) {
-        }
-        filler.close();
+        h.station.writeFile(logs + "/filler", QByteArray(4096, 'f'));
         QVERIFY(gate(">disk full 1") && gate(">disk full 2"));
         QCOMPARE(h.file("Logs_Kestrel/igated.txt"), lines);
         QCOMPARE(::umount2(path, 0), 0);
         QVERIFY(gate(">after"));
-        QVERIFY(h.errorsSay("Logs writing " + logs + "/igated.txt again"));
         QCOMPARE(h.stop(), 0);
         const QStringList said = errorLines(h.station);
-        QCOMPARE(said.size(), 2);
-        QVERIFY(said[0].startsWith("Logs could not write " + logs + "/igated.txt: "));
-        const QByteArray log = h.file("Logs_Kestrel/igated.txt");
-        QVERIFY(log.startsWith(kept) && log.endsWith("\r\n>after\r\n") && !log.contains("full"));
+        QVERIFY(said.value(0).startsWith("Logs could not write " + logs + "/igated.txt: "));
+        QCOMPARE(said.mid(1), QStringList{"Logs writing " + logs + "/igated.txt again"});
+        QCOMPARE(h.file("Logs_Kestrel/igated.txt"),
+                 kept + "N1ABC-7>APRS,qAR,N1IGT-10:\r\n>after\r\n");
     }
 
     // Killed at points through the save: the list is either the old one or
@@ -103,7 +96,6 @@ private slots:
             h.start({});
             QVERIFY(h.says("Host: "));
             QVERIFY(h.take(sample::monitor("N1ABC-7", ">" + QString::number(delayMs))));
-            QVERIFY(h.says("\nMHeard + N1ABC-7"));
             h.kestrel->signal(SIGTERM);
             // The delay is the point: where in the save the kill lands.
             std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));

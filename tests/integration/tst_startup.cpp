@@ -60,21 +60,18 @@ private slots:
 
     void endings_data()
     {
-        QTest::addColumn<int>("signal");   // 0: the host says it terminated
+        QTest::addColumn<int>("signal");
         QTest::addColumn<bool>("blocked"); // a folder stands where mheard.txt goes
-        QTest::newRow("SIGTERM") << int(SIGTERM) << false;
-        QTest::newRow("SIGINT") << int(SIGINT) << false;
-        QTest::newRow("SIGHUP") << int(SIGHUP) << false;
-        QTest::newRow("host terminated") << 0 << false;
+        for (int signal : {SIGTERM, SIGINT, SIGHUP})
+            QTest::addRow("signal %d", signal) << signal << false;
         QTest::newRow("save fails") << int(SIGTERM) << true;
     }
-    // Lists saved on a signal, not when the host ended; a failed save is said
-    // and is no success.
+    // The lists are saved on a signal; a failed save is said and is no success.
     void endings()
     {
         QFETCH(int, signal);
         QFETCH(bool, blocked);
-        Headless h({"Close Zeno= 1"});
+        Headless h;
         h.station.writeFile(h.station.programFile("mheard.txt"), kRows);
         h.start();
         QVERIFY(h.says("MHeard + N2XYZ-9") && h.loggedIn());
@@ -82,24 +79,18 @@ private slots:
         h.kestrel->p.closeReadChannel(QProcess::StandardOutput);
         QVERIFY(zenoHost(h.station, {"rx", sample::monitor("N1ABC-9", sample::kPosition)}));
         QVERIFY(h.serverGot(sample::gated("N1ABC-9", sample::kPosition)));
-        for (const char *list : {"mheard.txt", "positions.txt"})
-            QFile::remove(h.station.programFile(list));
+        const QString mheard = h.station.programFile("mheard.txt");
         if (blocked)
-            QVERIFY(QDir().mkpath(h.station.programFile("mheard.txt")));
-        if (signal)
-            h.kestrel->signal(signal);
-        else
-            QVERIFY(zenoHost(h.station, {"status", "Zeno Terminated!"}));
-        QCOMPARE(h.kestrel->finish(10000), blocked ? 1 : 0);
-        QCOMPARE(h.file("mheard.txt").startsWith(kRows + "N1ABC-9   "), signal && !blocked);
-        QCOMPARE(QFileInfo::exists(h.station.programFile("positions.txt")), signal != 0);
+            QVERIFY(QFile::remove(mheard) && QDir().mkpath(mheard));
+        QCOMPARE(h.stop(signal), blocked ? 1 : 0);
+        QCOMPARE(h.file("mheard.txt").startsWith(kRows + "N1ABC-9   "), !blocked);
+        QCOMPARE(h.file("positions.txt"), "N1ABC-9   0km 0\xb0\r\n");
         QCOMPARE(h.kestrel->err().contains("Could not save the MHeard list to "), blocked);
     }
 
-    // A second run on the folder ends touching nothing; the lock goes with
-    // the process, even one killed. The desktop program builds its windows
-    // before start-up: with values at the file's limits, a run of it ended by
-    // a signal leaves kestrel.ini as it was.
+    // A second run on the folder ends touching nothing; the lock goes with the
+    // process, even one killed. The desktop program builds its windows before
+    // start-up: with values at the file's limits, it leaves kestrel.ini as it was.
     void oneRunPerProgramFolder()
     {
         // The host's 50 characters still name 127.0.0.1.
@@ -116,8 +107,7 @@ private slots:
                                                   h.station.programDir().toLocal8Bit() +
                                                   "; this one ends.\n");
         QCOMPARE(h.station.snapshot(), before);
-        h.kestrel->signal(SIGKILL);
-        QCOMPARE(h.kestrel->finish(), -2);
+        QCOMPARE(h.stop(SIGKILL), -2);
         Child desktop(programUnderTest("KESTREL_BIN"), kestrelArgs(h.station, "--connect"));
         QVERIFY(h.loggedIn(10000));
         desktop.signal(SIGTERM);
@@ -129,20 +119,16 @@ private slots:
     // mailbox or log folder out of reach says so, and no list is lost.
     void outOfReachAsAnOrdinaryUser_data()
     {
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<QString>("mode");
+        QTest::addColumn<int>("mode");        // of the path the row is named after
         QTest::addColumn<QByteArray>("said"); // on standard error or in errors.txt
-        QTest::newRow("settings") << "program/kestrel.ini"
-                                  << "0000" << QByteArray("Start-up stopped: cannot read");
-        QTest::newRow("mailbox") << "mailbox"
-                                 << "0700" << QByteArray("Host the mailbox holds no call sign");
-        QTest::newRow("logs") << "program/Logs_Kestrel"
-                              << "0555" << QByteArray("Start-up stopped: cannot write in");
+        QTest::newRow("program/kestrel.ini") << 0 << QByteArray("Start-up stopped: cannot read");
+        QTest::newRow("mailbox") << 0700 << QByteArray("Host the mailbox holds no call sign");
+        QTest::newRow("program/Logs_Kestrel")
+            << 0555 << QByteArray("Start-up stopped: cannot write in");
     }
     void outOfReachAsAnOrdinaryUser()
     {
-        QFETCH(QString, path);
-        QFETCH(QString, mode);
+        QFETCH(int, mode);
         QFETCH(QByteArray, said);
         const QString nobody = QStringLiteral("65534");
         if (::geteuid() != 0 ||
@@ -151,7 +137,8 @@ private slots:
         TempStation s;
         s.writeFile(s.programFile("mheard.txt"), kRows);
         QCOMPARE(QProcess::execute("chmod", {"-R", "a+rwX", s.root()}), 0);
-        QCOMPARE(QProcess::execute("chmod", {mode, s.root() + '/' + path}), 0);
+        const QString path = s.root() + '/' + QTest::currentDataTag();
+        QCOMPARE(QProcess::execute("chmod", {QString::number(mode, 8), path}), 0);
         Child kestrel(programUnderTest("KESTREL_BIN"), kestrelArgs(s), nobody);
         QTRY_VERIFY((kestrel.err() + errorLines(s).join('\n').toLatin1()).contains(said));
         kestrel.signal(SIGTERM);

@@ -15,8 +15,7 @@ class Opened : public QObject
     Q_OBJECT
 public:
     QStringList urls;
-public slots:
-    void open(const QUrl &url) { urls << url.toString(QUrl::FullyEncoded); }
+    Q_INVOKABLE void open(const QUrl &url) { urls << url.toString(QUrl::FullyEncoded); }
 };
 
 namespace {
@@ -47,10 +46,11 @@ class TestMainWindow : public QObject
     Q_OBJECT
 
 private slots:
-    void followsTheStateTexts_data()
+    // Each part set to a text of its own, so that none shows another's.
+    void followsTheStateTexts()
     {
-        QTest::addColumn<int>("text");
-        const std::pair<const char *, StateTexts::Text> rows[] = {
+        Desk d;
+        const std::pair<const char *, StateTexts::Text> parts[] = {
             {"Label2", StateTexts::ConnectionState},  {"Label8", StateTexts::OwnCallText},
             {"Label6", StateTexts::WebServerState},   {"Label1", StateTexts::InetToRfStatus},
             {"Label30", StateTexts::Connections},     {"Frame10", StateTexts::IssCaption},
@@ -58,24 +58,19 @@ private slots:
             {"Label4", StateTexts::IssLine},          {"Label9", StateTexts::LastStation},
             {"Label10", StateTexts::DxText},          {"Label12", StateTexts::MicELine},
             {"HostStatus", StateTexts::HostStatus}};
-        for (const auto &[name, text] : rows)
-            QTest::newRow(name) << int(text);
-    }
-
-    void followsTheStateTexts()
-    {
-        QFETCH(int, text);
-        Desk d;
-        QWidget *w = d.part(QTest::currentDataTag());
-        d.gateway.texts().set(StateTexts::Text(text), "new");
-        const QString title = w->property("title").toString();
-        QCOMPARE(title.isEmpty() ? w->property("text").toString() : title,
-                 w->objectName() == "HostStatus" ? "Zeno: new" : "new");
+        for (const auto &[name, text] : parts) {
+            QWidget *w = d.part(name);
+            d.gateway.texts().set(text, name);
+            const QString title = w->property("title").toString();
+            QCOMPARE(title.isEmpty() ? w->property("text").toString() : title,
+                     (text == StateTexts::HostStatus ? "Zeno: " : "") + QString(name));
+        }
     }
 
     // Each view shows its list; either row of a frame in the Internet list
-    // shows the whole frame.
-    void showsTheLists()
+    // shows the whole frame; the selected MHeard station is looked up on the
+    // services start-up read, the call book without the SSID.
+    void listsAndLookUps()
     {
         Desk d;
         QCOMPARE(d.part<QListView>("List2")->model(), &d.gateway.internetList());
@@ -90,13 +85,6 @@ private slots:
             QCOMPARE(frame->findChild<QLabel *>("Label1")->text(),
                      QStringLiteral("N0CALL-7>APRS,WIDE1-1:!4903.50N/07201.75W-"));
         }
-    }
-
-    // The selected MHeard station looked up on the services start-up read:
-    // the call book without the SSID.
-    void looksUpTheHeardStation()
-    {
-        Desk d;
         Opened opened;
         QDesktopServices::setUrlHandler("http", &opened, "open");
         d.gateway.mheardList().append("N0#AB-9   06-12-26 14:00:00 RS0ISS*");
