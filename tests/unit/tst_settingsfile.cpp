@@ -100,6 +100,21 @@ private slots:
             QVERIFY2(out.contains('\n' + lines + '\n'), qPrintable(lines));
     }
 
+    // A longer text is cut at its file limit: 100 for the filter, 50 for the rest.
+    void textsCutAtTheirLimits()
+    {
+        const auto isText = [](int f) { return Settings::info(F(f)).kind == Settings::Kind::Text; };
+        QStringList lines;
+        for (int f = 0; f < Settings::FieldCount; ++f)
+            if (isText(f))
+                lines << QLatin1String(Settings::info(F(f)).key) + QString(120, u'7');
+        Settings s;
+        settingsfile::read(TempStation::settingsFile(lines), s);
+        for (int f = 0; f < Settings::FieldCount; ++f)
+            if (isText(f))
+                QCOMPARE(s.text(F(f)).size(), f == F::AprsFilter ? 100 : 50);
+    }
+
     void changeSignalPerField()
     {
         Settings s;
