@@ -84,6 +84,17 @@ int main(int argc, char *argv[])
         return 0;
     }
 
+#ifndef Q_OS_WIN
+    // The window needs a display; without one the toolkit would abort.
+    if (!cl.headless && qEnvironmentVariableIsEmpty("DISPLAY") &&
+        qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+        qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        printError(QStringLiteral("kestrel: no display for the window (neither DISPLAY nor "
+                                  "WAYLAND_DISPLAY is set); a station without one runs "
+                                  "kestrel --headless"));
+        return 2;
+    }
+#endif
     Clock::readSystemZoneOnce();
 
     std::unique_ptr<QCoreApplication> app;

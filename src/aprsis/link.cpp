@@ -306,13 +306,18 @@ void AprsIsLink::loginRejected()
     receiveOnly_ = true;
     showDisconnected();
     refused_ = true;
-    reportFault(QStringLiteral("%1 answered the login of %2 \"unverified\": receiving only; "
-                               "check Validation#")
-                    .arg(target_, settings_.text(Settings::OwnCall)));
+    reportFault(QStringLiteral("%1 answered the login of %2 \"unverified\": the link is closed "
+                               "and nothing is gated or received; set Validation# to the "
+                               "APRS-IS passcode of %3 and connect again")
+                    .arg(target_, settings_.text(Settings::OwnCall),
+                         settings_.text(Settings::OwnCall).section(u'-', 0, 0)));
     const QString line = QStringLiteral("Validation Number Error! * DISCONNECTED *");
     internetList_.append(line);
     logConnection(QLatin1Char(' ') + line, false);
-    emit notice(QStringLiteral("Validation Number NOT valid!\r\nMode Only Receive."));
+    emit notice(QStringLiteral("Validation Number NOT valid!\r\nDisconnected: nothing is gated "
+                               "or received until Validation# holds the APRS-IS passcode of "
+                               "%1.")
+                    .arg(settings_.text(Settings::OwnCall).section(u'-', 0, 0)));
 }
 
 void AprsIsLink::loginVerified()

@@ -58,6 +58,23 @@ private slots:
         QCOMPARE(s.snapshot(), before);
     }
 
+    // The desktop program without a display says what to run instead.
+    void noDisplay()
+    {
+        TempStation s;
+        const QStringList before = s.snapshot();
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char *name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            env.remove(name);
+        p.setProcessEnvironment(env);
+        p.start(programUnderTest("KESTREL_BIN"), {"--program-dir", s.programDir()});
+        QVERIFY(p.waitForFinished(5000));
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY(p.readAllStandardError().contains("runs kestrel --headless\n"));
+        QCOMPARE(s.snapshot(), before);
+    }
+
     void endings_data()
     {
         QTest::addColumn<int>("signal");

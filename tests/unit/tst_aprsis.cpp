@@ -281,7 +281,9 @@ private slots:
         QSignalSpy notice(&g, &Gateway::notice);
         g.connectCommand();
         QTRY_COMPARE(notice.size(), 1);
-        QCOMPARE(notice[0][0].toString(), "Validation Number NOT valid!\r\nMode Only Receive.");
+        QCOMPARE(notice[0][0].toString(), "Validation Number NOT valid!\r\nDisconnected: nothing is gated or "
+                                             "received until Validation# holds the APRS-IS "
+                                             "passcode of N1IGT.");
         QCOMPARE(st.state(), "DISCONNECTED / Connect");
         QCOMPARE(g.internetList().rows().last(), "Validation Number Error! * DISCONNECTED *");
         QVERIFY(g.link().receiveOnly() && !g.timer("Timer8").isActive());
@@ -307,8 +309,9 @@ private slots:
         // Only a server comment naming this station answers the login.
         const QString server = "APRS-IS 127.0.0.1:" + QString::number(st.server.port());
         QCOMPARE(errorLines(st.in.station),
-                 L({server + " answered the login of N1IGT-10 \"unverified\": receiving only; "
-                             "check Validation#",
+                 L({server + " answered the login of N1IGT-10 \"unverified\": the link is "
+                             "closed and nothing is gated or received; set Validation# to the "
+                             "APRS-IS passcode of N1IGT and connect again",
                     server + " verified the login of N1IGT-10"}));
     }
 };
