@@ -34,8 +34,12 @@ private slots:
         QTest::newRow("version") << QStringList{"kestrel", "--version"} << 0
                                  << QByteArray("Kestrel ");
         for (const char *program :
-             {"kestrel", "zeno-host", "aprsis-test-server", "http-test-server"})
+             {"kestrel", "zeno-host", "aprsis-test-server", "http-test-server"}) {
             QTest::newRow(program) << QStringList{program, "--help"} << 0 << QByteArray("Usage: ");
+            if (QByteArray(program) != "kestrel")
+                QTest::addRow("%s version", program)
+                    << QStringList{program, "--version"} << 0 << QByteArray(program) + ' ';
+        }
         QTest::newRow("no settings")
             << QStringList{"kestrel", "--headless", "--program-dir=%P", "--mailbox=%M"} << 1
             << QByteArray("%P\\kestrel.ini file is missing!\n");

@@ -56,9 +56,13 @@ private slots:
         QFETCH(QString, value);
         if (!value.isEmpty())
             QTEST(s.mailboxValue(value.section('/', 0, 0), value.section('/', 1)), "bytes");
-        if (args[0] == "init") {
+        const QByteArray said = p.readAllStandardOutput() + p.readAllStandardError();
+        QVERIFY2(said.startsWith("zeno-host: ") == (args[0] == "init" || p.exitCode() != 0), said);
+        if (args[0] == "init" && p.exitCode() == 0) {
             QCOMPARE(s.mailboxValue("Path", "String"), (s.root() + "/zeno").toLocal8Bit());
             QCOMPARE(s.mailboxValue("Status", "String"), QByteArray("Zeno Server Active!"));
+            QCOMPARE(TempStation::readFile(s.hostDir() + "/Zeno.ini").startsWith("[APRS]\r\nx\r\n"),
+                     args.contains("--force"));
         }
         // What it stored reads back byte for byte.
         if (!value.isEmpty()) {

@@ -81,11 +81,18 @@ QByteArray packetLine(qint64 i)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
     QCommandLineParser parser;
     parser.setApplicationDescription(
         "A loopback APRS-IS server: prints every line it receives, feeds a file of lines "
-        "or made-up packets to the logged-in client.");
+        "or made-up packets to the logged-in client.\n"
+        "It answers a login \"user CALL pass N ...\" with \"# logresp CALL verified\" when N "
+        "is the standard APRS-IS passcode of CALL (the call without its SSID, upper case), "
+        "with \"unverified\" otherwise; a line that is no login gets \"# Invalid login "
+        "command\", and a second such line closes the link. A new client takes the place of "
+        "the one before.");
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOptions({
         {"port", "Port to listen on (loopback; 0: any free one).", "N", "14580"},
         {"keepalive", "Milliseconds between the server's comment lines.", "MS", "20000"},

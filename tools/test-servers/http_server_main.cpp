@@ -11,8 +11,12 @@
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationVersion(QStringLiteral(KESTREL_VERSION));
     QCommandLineParser parser;
+    parser.setApplicationDescription(
+        "A loopback HTTP server answering every request with one page.");
     parser.addHelpOption();
+    parser.addVersionOption();
     parser.addOption({"port", "Port to listen on (loopback).", "port", "8081"});
     parser.addOption({"page", "File served as the page.", "file"});
     parser.addOption({"delay", "Milliseconds before each answer.", "ms", "0"});

@@ -253,7 +253,7 @@ int agwHost(DirectoryStore &mailbox, const std::string &address)
 #ifdef __linux__
     const std::size_t colon = address.rfind(':');
     if (colon == std::string::npos || colon == 0 || colon + 1 == address.size())
-        return usage();
+        return usage("agw takes HOST:PORT, not \"" + address + "\"");
     std::string host = address.substr(0, colon);
     if (host.size() > 2 && host.front() == '[' && host.back() == ']')
         host = host.substr(1, host.size() - 2);

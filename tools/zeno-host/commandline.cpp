@@ -7,8 +7,10 @@ namespace zenohost {
 const char *const kUsage =
     "Usage: zeno-host [--mailbox DIR] COMMAND ...\n"
     "\n"
-    "  init --call CALL --path DIR [--beacon TEXT]\n"
-    "                 set MyCall and Path, write DIR/Zeno.ini, status \"Zeno Server Active!\"\n"
+    "  init --call CALL --path DIR [--beacon TEXT] [--force]\n"
+    "                 set MyCall and Path, write DIR/Zeno.ini, status \"Zeno Server Active!\";\n"
+    "                 an existing Zeno.ini is kept, and replaced with --beacon only\n"
+    "                 when --force is given too\n"
     "  rx TEXT        store a monitor text in RXData\n"
     "  replay FILE [--every MS] [--loop]\n"
     "                 store each line of FILE in turn (default every 1500 ms)\n"
@@ -23,11 +25,11 @@ const char *const kUsage =
     "In TEXT and replay lines, \\r, \\n, \\\\ and \\xHH stand for CR, LF, a backslash\n"
     "and any byte; \"--\" ends the options, for a TEXT that starts with \"--\".\n"
     "The mailbox folder is --mailbox, else $ZENO_MAILBOX, else\n"
-    "~/.zeno/registry.\n";
+    "~/.zeno/registry. --version prints the version.\n";
 
-int usage()
+int usage(const std::string &why)
 {
-    std::fputs(kUsage, stderr);
+    std::fprintf(stderr, "zeno-host: %s\n\n%s", why.c_str(), kUsage);
     return 2;
 }
 

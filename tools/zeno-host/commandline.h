@@ -10,8 +10,9 @@ namespace zenohost {
 
 extern const char *const kUsage;
 
-// The usage on standard error; returns the exit status of a bad command line.
-int usage();
+// What was wrong and the usage, on standard error; returns the exit status
+// of a bad command line.
+int usage(const std::string &why);
 
 // Options after the command word: "--name value" pairs and plain words.
 struct Args
@@ -19,6 +20,7 @@ struct Args
     std::vector<std::string> words;
     std::vector<std::pair<std::string, std::string>> options;
     bool loop = false;
+    bool force = false;
 
     std::string option(const std::string &name, const std::string &otherwise = {}) const;
     bool has(const std::string &name) const;

@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <initializer_list>
 #include <string>
+#include <vector>
 
 using namespace zenohost;
 
@@ -37,13 +37,19 @@ int main(int argc, char *argv[])
             std::fputs(kUsage, stdout);
             return 0;
         }
+        if (!optionsEnded && arg == "--version") {
+            std::printf("zeno-host %s\n", KESTREL_VERSION);
+            return 0;
+        }
         if (!optionsEnded && arg == "--") {
             optionsEnded = true;
         } else if (!optionsEnded && arg == "--loop") {
             args.loop = true;
+        } else if (!optionsEnded && arg == "--force") {
+            args.force = true;
         } else if (!optionsEnded && arg.rfind("--", 0) == 0) {
             if (i + 1 >= argc)
-                return usage();
+                return usage(arg + " needs a value");
             if (arg == "--mailbox")
                 folder = argv[++i];
             else
@@ -54,39 +60,44 @@ int main(int argc, char *argv[])
             args.words.push_back(arg);
         }
     }
+    if (command.empty())
+        return usage("no command given");
     // Each command takes its own options and no others.
-    const auto takes = [&args](std::initializer_list<const char *> known) {
-        for (const auto &o : args.options)
-            if (std::none_of(known.begin(), known.end(),
-                             [&o](const char *k) { return o.first == k; }))
-                return false;
-        return true;
-    };
+    const std::vector<std::string> known =
+        command == "init"     ? std::vector<std::string>{"--call", "--path", "--beacon"}
+        : command == "replay" ? std::vector<std::string>{"--every"}
+                              : std::vector<std::string>{};
+    for (const auto &o : args.options)
+        if (std::find(known.begin(), known.end(), o.first) == known.end())
+            return usage(o.first + " is no option of " + command);
     if (args.loop && command != "replay")
-        return usage();
-    if (command == "init" ? !takes({"--call", "--path", "--beacon"})
-        : command == "replay"
-            ? !takes({"--every"}) || (args.has("--every") && !wholeNumber(args.option("--every")))
-            : !takes({}))
-        return usage();
+        return usage("--loop is an option of replay only");
+    if (args.force && command != "init")
+        return usage("--force is an option of init only");
+    if (args.has("--every") && !wholeNumber(args.option("--every")))
+        return usage("--every takes whole milliseconds, not \"" + args.option("--every") + "\"");
 
     DirectoryStore mailbox(DirectoryStore::defaultFolder(folder));
     const auto &w = args.words;
-    if (command == "init" && w.empty())
+    const auto words = [&](std::size_t least, std::size_t most, const char *what) {
+        return w.size() >= least && w.size() <= most ? -1 : usage(command + " takes " + what);
+    };
+    int bad = -1;
+    if (command == "init" && (bad = words(0, 0, "no words, only options")) < 0)
         return init(mailbox, args);
-    if (command == "rx" && w.size() == 1)
+    if (command == "rx" && (bad = words(1, 1, "one TEXT")) < 0)
         return setValue(mailbox, "RXData", "String", w[0]);
-    if (command == "status" && w.size() == 1)
+    if (command == "status" && (bad = words(1, 1, "one TEXT")) < 0)
         return setValue(mailbox, "Status", "String", w[0]);
-    if (command == "set" && w.size() == 3)
+    if (command == "set" && (bad = words(3, 3, "KEY NAME TEXT")) < 0)
         return setValue(mailbox, w[0], w[1], w[2]);
-    if (command == "get" && (w.size() == 1 || w.size() == 2))
+    if (command == "get" && (bad = words(1, 2, "KEY and an optional NAME")) < 0)
         return get(mailbox, w[0], w.size() == 2 ? w[1] : "String");
     if (command == "replay")
         return replay(mailbox, args);
-    if (command == "watch" && w.empty())
+    if (command == "watch" && (bad = words(0, 0, "no words")) < 0)
         return watch(mailbox);
-    if (command == "agw" && w.size() == 1)
+    if (command == "agw" && (bad = words(1, 1, "one HOST:PORT")) < 0)
         return agwHost(mailbox, w[0]);
-    return usage();
+    return bad >= 0 ? bad : usage("unknown command: " + command);
 }
