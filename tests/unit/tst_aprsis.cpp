@@ -281,9 +281,10 @@ private slots:
         QSignalSpy notice(&g, &Gateway::notice);
         g.connectCommand();
         QTRY_COMPARE(notice.size(), 1);
-        QCOMPARE(notice[0][0].toString(), "Validation Number NOT valid!\r\nDisconnected: nothing is gated or "
-                                             "received until Validation# holds the APRS-IS "
-                                             "passcode of N1IGT.");
+        QCOMPARE(notice[0][0].toString(),
+                 "Validation Number NOT valid!\r\nDisconnected: nothing is gated or "
+                 "received until Validation# holds the APRS-IS "
+                 "passcode of N1IGT.");
         QCOMPARE(st.state(), "DISCONNECTED / Connect");
         QCOMPARE(g.internetList().rows().last(), "Validation Number Error! * DISCONNECTED *");
         QVERIFY(g.link().receiveOnly() && !g.timer("Timer8").isActive());
