@@ -16,6 +16,15 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
 {
     connect(&gateway.texts(), &StateTexts::textChanged, this,
             [this](StateTexts::Text t, const QString &value) {
+                // Its seconds tick every second: printed when the rest changes.
+                if (t == StateTexts::InetToRfStatus) {
+                    const QString counts = value.section(QStringLiteral(" Time:"), 0, 0);
+                    if (counts == inetToRf_)
+                        return;
+                    inetToRf_ = counts;
+                    print(StateTexts::name(t) + QStringLiteral(": ") + counts);
+                    return;
+                }
                 print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(value));
             });
     connect(&gateway.texts(), &StateTexts::counterChanged, this,

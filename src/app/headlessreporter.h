@@ -24,6 +24,7 @@ private:
     std::FILE *out_;
     bool utf8_ = localeIsUtf8();
     bool flushPending_ = false;
+    QString inetToRf_; // the Internet-to-RF line as last printed, its seconds aside
 };
 
 } // namespace kestrel

@@ -2,12 +2,15 @@
 #include "app/headlessreporter.h"
 #include "app/signalwatcher.h"
 #include "core/instancelock.h"
+#include "core/settingsfile.h"
+#include "host/mailbox/directorystore.h"
 #include "host/mailbox/store.h"
 #include "station/gateway.h"
 #include "ui/mainwindow.h"
 #include "ui/smallwindows.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QHostAddress>
 #include <QMessageBox>
 #include <QTimer>
@@ -134,18 +137,24 @@ int main(int argc, char *argv[])
     std::unique_ptr<HeadlessReporter> reporter;
     std::unique_ptr<MainWindow> window;
     Notices notices;
+    QString why = QStringLiteral("the host ended"); // headless: the end line's reason
     if (cl.headless) {
         reporter = std::make_unique<HeadlessReporter>(gateway, stdout);
+        gateway.log().setErrorEcho(printError);
         QObject::connect(&gateway, &Gateway::failure, &gateway, printError);
         QObject::connect(&gateway, &Gateway::notice, &gateway, printError);
         QObject::connect(&gateway, &Gateway::information, &gateway, printError);
-        QObject::connect(&gateway, &Gateway::fatalError, &gateway, [](const QString &message) {
+        QObject::connect(&gateway, &Gateway::fatalError, &gateway, [&why](const QString &message) {
             printError(message);
+            why = message.section(u'\n', 0, 0);
             exitWith(1);
         });
         QObject::connect(&gateway, &Gateway::quitRequested, &gateway, exitWith);
         QObject::connect(&signalWatcher, &SignalWatcher::terminate, &gateway,
-                         &Gateway::closeMainWindow);
+                         [&gateway, &why](const QString &name) {
+                             why = QStringLiteral("stopped by ") + name;
+                             gateway.closeMainWindow();
+                         });
         gateway.setListAllPackets(cl.listAll);
     } else {
         window = std::make_unique<MainWindow>(gateway);
@@ -172,7 +181,29 @@ int main(int argc, char *argv[])
         window->show();
     }
 
+    if (cl.headless) {
+        // One line to say what runs, one at the end to say why it ended: what
+        // a service's journal needs. Start-up reads the settings again.
+        const auto *folderStore = dynamic_cast<const mailbox::DirectoryStore *>(store.get());
+        Settings s;
+        QFile file(folder.resolve(QStringLiteral("\\kestrel.ini")));
+        const bool readable = file.open(QIODevice::ReadOnly);
+        if (readable)
+            settingsfile::read(file.readAll(), s);
+        std::printf("Kestrel %s starts: program folder %s, mailbox %s, APRS-IS %s\n",
+                    KESTREL_VERSION, qPrintable(folder.path()),
+                    folderStore ? folderStore->folder().string().c_str() : "the registry",
+                    readable ? qPrintable(s.text(Settings::AprsIsHost) + u':' +
+                                          s.text(Settings::AprsIsPort))
+                             : "unknown (no kestrel.ini)");
+        std::fflush(stdout);
+    }
     if (gateway.start() == Gateway::StartOutcome::Started && cl.connect)
         gateway.connectCommand();
-    return app->exec();
+    const int status = app->exec();
+    if (cl.headless) {
+        std::printf("Kestrel ends with status %d: %s\n", status, qPrintable(why));
+        std::fflush(stdout);
+    }
+    return status;
 }

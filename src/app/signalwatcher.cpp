@@ -53,7 +53,9 @@ void SignalWatcher::readSignal()
     if (byte == SIGUSR1)
         emit user1();
     else
-        emit terminate();
+        emit terminate(byte == SIGINT   ? QStringLiteral("SIGINT")
+                       : byte == SIGHUP ? QStringLiteral("SIGHUP")
+                                        : QStringLiteral("SIGTERM"));
 }
 
 } // namespace kestrel

@@ -16,7 +16,8 @@ public:
     ~SignalWatcher() override;
 
 signals:
-    void terminate();
+    // SIGINT, SIGTERM or SIGHUP, by name.
+    void terminate(const QString &name);
     void user1();
 
 private:

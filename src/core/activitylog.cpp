@@ -7,6 +7,8 @@ namespace kestrel {
 
 void ActivityLog::logError(const QString &word, const QString &message)
 {
+    if (echo_)
+        echo_(word + QLatin1Char(' ') + message);
     files::appendLines(
         folder_.resolve(QStringLiteral("\\errors.txt")),
         {word + QLatin1Char(' ') + text::stamp(clock_.now()) + QLatin1Char(' ') + message});
@@ -15,6 +17,9 @@ void ActivityLog::logError(const QString &word, const QString &message)
 bool ActivityLog::appendLog(const QString &relative, const QStringList &lines)
 {
     const QString path = folder_.resolve(relative);
+    if (echo_ && relative.compare(QLatin1String("\\errors.txt"), Qt::CaseInsensitive) == 0)
+        for (const QString &line : lines)
+            echo_(line);
     QString error = files::appendLines(path, lines);
     if (error.isEmpty() && limitKb_ > 0 &&
         relative.startsWith(QLatin1String("\\Logs_Kestrel\\"), Qt::CaseInsensitive)) {

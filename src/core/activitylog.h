@@ -6,6 +6,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <functional>
 
 namespace kestrel {
 
@@ -24,12 +25,16 @@ public:
     // Each activity log is kept under this size by dropping its older half
     // (0: no limit). errors.txt is never cut.
     void setLimitKb(qint64 kb) { limitKb_ = kb; }
+    // Each line written to errors.txt is also handed here, without its stamp
+    // (headless, to standard error).
+    void setErrorEcho(std::function<void(const QString &)> echo) { echo_ = std::move(echo); }
 
 private:
     const ProgramFolder &folder_;
     Clock &clock_;
     qint64 limitKb_ = 0;
     QSet<QString> failing_; // logs that could not be written last time
+    std::function<void(const QString &)> echo_;
 };
 
 } // namespace kestrel

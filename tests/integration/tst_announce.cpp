@@ -13,7 +13,7 @@ private slots:
     void oneAnnouncementToTheByte()
     {
         Headless h({"Inet Beacon= 1", "Add DX= 1", "SendBull= 1", "Bulletin Text=Net at 2000",
-                    "Interval=600"});
+                    "Interval=600", "IGate>RF Port=1"});
         h.station.writeFile(h.station.programFile("positions.txt"), "N7FAR-1   120.5km 90\xb0\r\n");
         h.start();
         QVERIFY(h.loggedIn());
@@ -27,6 +27,12 @@ private slots:
         // Beacon, status with a record and bulletin count one each.
         QVERIFY(h.says("Statistics Inet Tx: 3\n"));
         QCOMPARE(h.stop(), 0);
+        // For a journal: a line at the start and at the end, none for the
+        // seconds that tick.
+        const QByteArray out = h.kestrel->out();
+        QVERIFY(out.startsWith("Kestrel "));
+        QVERIFY(out.endsWith("\nKestrel ends with status 0: stopped by SIGTERM\n"));
+        QCOMPARE(out.count("Inet to RF: "), 1);
     }
 };
 
