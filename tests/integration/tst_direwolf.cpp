@@ -11,6 +11,8 @@
 #include <QStandardPaths>
 #include <QThread>
 #include <QUdpSocket>
+#include <cstdlib>
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -36,6 +38,21 @@ bool play(const TempStation &s, const QByteArray &packet)
     return pcm.size() > 88200;
 }
 
+// The configuration the README shows for direwolf, its sound card and
+// serial port lines swapped whole for the test's: audio over UDP, a
+// pseudo-terminal. Anything more on those lines leaves them as they are, and
+// direwolf without a sound card.
+QByteArray readmeConfiguration(const QByteArray &serialPort)
+{
+    const QByteArray readme =
+        TempStation::readFile(qEnvironmentVariable("KESTREL_SOURCE") + "/README.md");
+    const qsizetype from = readme.indexOf("```\n", readme.indexOf("in `direwolf.conf`")) + 4;
+    QByteArray conf = '\n' + readme.mid(from, readme.indexOf("   ```\n", from) - from);
+    return conf.replace("\n   ", "\n")
+        .replace("\nADEVICE plughw:1,0\n", "\nADEVICE udp:7355 null\nARATE 44100\n")
+        .replace("\nPTT /dev/ttyUSB0 RTS\n", "\nPTT " + serialPort + " RTS\n");
+}
+
 } // namespace
 
 class TestDirewolf : public QObject
@@ -52,8 +69,14 @@ private slots:
         // "Log Inet_RF" is what lets packets from APRS-IS go on the air.
         Headless h({"Log Inet_RF= 1", "IGate>RF Port=1", "Type Message= 1"});
         TempStation &s = h.station;
-        s.writeFile(s.root() + "/direwolf.conf", "ADEVICE udp:7355 null\nARATE 44100\nCHANNEL 0\n"
-                                                 "MYCALL N1IGT-10\nAGWPORT 8000\nKISSPORT 0\n");
+        const int pty = posix_openpt(O_RDWR | O_NOCTTY);
+        QVERIFY(pty >= 0 && grantpt(pty) == 0 && unlockpt(pty) == 0);
+        const auto closePty = qScopeGuard([pty] { ::close(pty); });
+        const QByteArray conf = readmeConfiguration(ptsname(pty));
+        QVERIFY2(conf.contains("\nADEVICE udp:7355 null\n") && conf.contains("\nPTT /dev/pts/") &&
+                     conf.contains("\nAGWPORT 8000\n"),
+                 conf);
+        s.writeFile(s.root() + "/direwolf.conf", conf);
         // Line-buffered, to be read as it goes.
         Child direwolf("stdbuf", {"-oL", "direwolf", "-t", "0", "-c", s.root() + "/direwolf.conf"});
         QTRY_VERIFY_WITH_TIMEOUT(direwolf.out().contains("Ready to accept AGW client"), 10000);
