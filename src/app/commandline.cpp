@@ -42,6 +42,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             flag(cl.listAll);
         else if (arg == QLatin1String("--version"))
             flag(cl.version);
+        else if (arg == QLatin1String("--check"))
+            flag(cl.check);
         else if (arg == QLatin1String("--help") || arg == QLatin1String("-h"))
             flag(cl.help);
         else if (arg == QLatin1String("--program-dir"))
@@ -67,6 +69,7 @@ QString CommandLine::usage()
     return QStringLiteral(
         "Usage: kestrel [--headless] [--program-dir DIR] [--mailbox DIR] [--connect]\n"
         "               [--list-all] [--web-address ADDR] [--version] [--help]\n"
+        "       kestrel --check [--program-dir DIR] [--mailbox DIR]\n"
         "\n"
         "APRS Internet gateway beside the Zeno packet terminal.\n"
         "\n"
@@ -80,6 +83,9 @@ QString CommandLine::usage()
         "  --list-all         headless: list all packets received from APRS-IS\n"
         "  --web-address ADDR the status page listens on this address only\n"
         "                     (default: every interface)\n"
+        "  --check            print each setting of kestrel.ini with the line it is read\n"
+        "                     from, and every problem of the program folder, the\n"
+        "                     settings and the mailbox; status 1 when there is one\n"
         "  --version          print the version and end\n"
         "  --help             print this text and end\n"
         "\n"

@@ -13,6 +13,7 @@ struct CommandLine
     bool listAll = false;
     bool version = false;
     bool help = false;
+    bool check = false; // --check: say what start-up would find, and end
     QString programDir;
     QString mailbox;
     QString webAddress; // empty: every interface

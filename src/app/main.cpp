@@ -1,6 +1,7 @@
 #include "app/commandline.h"
 #include "app/headlessreporter.h"
 #include "app/signalwatcher.h"
+#include "app/stationcheck.h"
 #include "core/instancelock.h"
 #include "core/settingsfile.h"
 #include "host/mailbox/directorystore.h"
@@ -85,6 +86,13 @@ int main(int argc, char *argv[])
     if (cl.version) {
         std::printf("Kestrel %s\n", KESTREL_VERSION);
         return 0;
+    }
+    if (cl.check) {
+        QCoreApplication app(argc, argv);
+        return checkStation(ProgramFolder(cl.programDir.isEmpty()
+                                              ? QCoreApplication::applicationDirPath()
+                                              : cl.programDir),
+                            *mailbox::hostStore(cl.mailbox.toLocal8Bit().toStdString()), stdout);
     }
 
 #ifndef Q_OS_WIN

@@ -35,11 +35,63 @@ QString valueOf(const QString &line, int maxLength)
     return (eq < 0 ? line : line.mid(eq + 1)).left(maxLength);
 }
 
+// What a field can use, for the operator; empty when any text will do. An
+// empty value is the field's "not set" and always passes.
+QString allowed(F field)
+{
+    switch (field) {
+    case F::AprsIsPort:
+    case F::WebServerPort:
+        return QStringLiteral("a port from 1 to 65535");
+    case F::ValidationNumber:
+        return QStringLiteral("a passcode from -1 to 32767");
+    case F::Interval:
+        return QStringLiteral("whole seconds");
+    case F::RfPortIGate:
+        return QStringLiteral("1 to 5 or All");
+    case F::MHExpTime:
+        return QStringLiteral("2, 3, 6 or 12");
+    case F::IGateRfPort:
+        return QStringLiteral("0 to 5");
+    case F::PacketsMin:
+        return QStringLiteral("6 to 9");
+    default:
+        return {};
+    }
+}
+
+bool usable(F field, const QString &value)
+{
+    if (value.isEmpty())
+        return true;
+    bool whole = false;
+    const int n = value.toInt(&whole);
+    switch (field) {
+    case F::AprsIsPort:
+    case F::WebServerPort:
+        return whole && n >= 1 && n <= 65535;
+    case F::ValidationNumber:
+        return whole && n >= -1 && n <= 32767;
+    case F::Interval:
+        return whole && n >= 0;
+    case F::RfPortIGate:
+        return value == QLatin1String("All") || (whole && n >= 1 && n <= 5);
+    case F::MHExpTime:
+        return whole && (n == 2 || n == 3 || n == 6 || n == 12);
+    case F::IGateRfPort:
+        return whole && n >= 0 && n <= 5;
+    case F::PacketsMin:
+        return whole && n >= 6 && n <= 9;
+    default:
+        return true;
+    }
+}
+
 class Reader
 {
 public:
-    Reader(const QByteArray &content, Settings &settings)
-        : lines_(text::splitLines(content)), settings_(settings)
+    Reader(const QByteArray &content, Settings &settings, QList<Reading> *readings)
+        : lines_(text::splitLines(content)), settings_(settings), readings_(readings)
     {
     }
 
@@ -87,7 +139,14 @@ private:
     {
         const Settings::Info &info = Settings::info(field);
         const QString value = valueOf(line, info.maxLength);
+        const int lineNumber = static_cast<int>(pos_);
+        if (readings_)
+            readings_->append({field, lineNumber, line});
+        if (!line.startsWith(QLatin1String(info.key)))
+            problems_.append({Problem::KeyNotExpected, field, lineNumber, line.left(100), 0});
         if (info.kind != Settings::Kind::Check) {
+            if (!usable(field, value))
+                problems_.append({Problem::OutOfRange, field, lineNumber, value.left(100), 0});
             settings_.setText(field, value);
             return;
         }
@@ -132,6 +191,7 @@ private:
     QStringList lines_;
     qsizetype pos_ = 0;
     Settings &settings_;
+    QList<Reading> *readings_;
     QList<Problem> problems_;
 };
 
@@ -186,13 +246,23 @@ QString Problem::describe() const
         return QStringLiteral("there is no \"Gate Only Direct=\" line after [IGATE]: the %1 "
                               "lines to the end of the file were taken as call signs")
             .arg(count);
+    case KeyNotExpected:
+        return QStringLiteral("line %1 is read as %2 but reads \"%3\" (lines are taken by "
+                              "their place)")
+            .arg(lineNumber)
+            .arg(key, text::printable(line));
+    case OutOfRange:
+        return QStringLiteral("%1 on line %2 is \"%3\", not %4")
+            .arg(key)
+            .arg(lineNumber)
+            .arg(text::printable(line), allowed(field));
     }
     return {};
 }
 
-QList<Problem> read(const QByteArray &content, Settings &settings)
+QList<Problem> read(const QByteArray &content, Settings &settings, QList<Reading> *readings)
 {
-    return Reader(content, settings).run();
+    return Reader(content, settings, readings).run();
 }
 
 QByteArray write(const Settings &settings)

@@ -20,6 +20,8 @@ struct Problem
         SectionMissing,  // no header line for the section of `field`
         SectionCutShort, // the file ends before `field`
         DigiListUnended, // no "Gate Only Direct=": `count` lines to the end became rows
+        KeyNotExpected,  // line `lineNumber`, read as `field`, starts with another key
+        OutOfRange,      // `field` on line `lineNumber` holds a value it cannot use
     };
     Kind kind;
     Settings::Field field;
@@ -31,11 +33,23 @@ struct Problem
     QString describe() const;
 };
 
+// Where a field's value came from.
+struct Reading
+{
+    Settings::Field field;
+    int lineNumber; // from 1
+    QString line;
+};
+
 // Reads the file's content into the record. Fields whose lines are missing
 // (the file ends inside a section, or the section is not there) keep their
 // values; digipeater rows are added to the rows already there. A check value
-// other than 0 or 1 reads as 0. Each of these is reported.
-QList<Problem> read(const QByteArray &content, Settings &settings);
+// other than 0 or 1 reads as 0. Each of these is reported, and so is a line
+// whose key is not the field's (a line added or missing before it shifts
+// every value after it) and a value the field cannot use; those are still
+// read as they stand. With `readings`, each field read and its line.
+QList<Problem> read(const QByteArray &content, Settings &settings,
+                    QList<Reading> *readings = nullptr);
 
 // The whole file for the record, every line ended by CR LF.
 QByteArray write(const Settings &settings);

@@ -62,6 +62,42 @@ private slots:
         QCOMPARE(s.snapshot(), before);
     }
 
+    // --check reads what start-up reads, says each problem with its line,
+    // and touches nothing.
+    void check_data()
+    {
+        QTest::addColumn<QByteArrayList>("edit"); // in kestrel.ini: text, replacement
+        QTest::addColumn<QByteArray>("said");
+        QTest::newRow("as written")
+            << QByteArrayList{"", ""} << QByteArray("Nothing wrong found.\n");
+        QTest::newRow("comment line")
+            << QByteArrayList{"Validation#", "; mine\r\nValidation#"}
+            << QByteArray("line 7 is read as Validation# but reads \"; mine\"");
+        QTest::newRow("missing line")
+            << QByteArrayList{"Proxy Address=\r\n", ""}
+            << QByteArray("line 10 is read as Proxy Address but reads \"Auto");
+        QTest::newRow("misspelt key")
+            << QByteArrayList{"Interval=", "Intervall="}
+            << QByteArray("line 16 is read as Interval but reads \"Intervall=600\"");
+        QTest::newRow("bad value") << QByteArrayList{"Packets/min=6", "Packets/min=12"}
+                                   << QByteArray("Packets/min on line 31 is \"12\", not 6 to 9");
+    }
+    void check()
+    {
+        QFETCH(QByteArrayList, edit);
+        QFETCH(QByteArray, said);
+        TempStation s;
+        s.writeFile(s.programFile("kestrel.ini"),
+                    TempStation::settingsFile().replace(edit[0], edit[1]));
+        const QStringList before = s.snapshot();
+        Child kestrel(programUnderTest("KESTREL_BIN"),
+                      {"--check", "--program-dir", s.programDir(), "--mailbox", s.mailboxDir()});
+        QCOMPARE(kestrel.finish(), edit[0].isEmpty() ? 0 : 1);
+        QVERIFY2(kestrel.out().contains(said), kestrel.out());
+        QVERIFY(kestrel.out().contains("  line   5 APRS-IS Host       127.0.0.1\n"));
+        QCOMPARE(s.snapshot(), before);
+    }
+
     // The desktop program without a display says what to run instead.
     void noDisplay()
     {

@@ -22,6 +22,12 @@ static QString notACheck(const char *key, int line, const char *text)
         .arg(QLatin1String(key), QString::number(line), QLatin1String(text));
 }
 
+static QString shifted(int line, const char *key, const char *text)
+{
+    return QStringLiteral("line %1 is read as %2 but reads \"%3\" (lines are taken by their place)")
+        .arg(QString::number(line), QLatin1String(key), QLatin1String(text));
+}
+
 class TestSettingsFile : public QObject
 {
     Q_OBJECT
@@ -41,17 +47,34 @@ private slots:
                        {{"APRS-IS Port=14580", "Port (TCP)=10152"},
                         {"Proxy YES/NO= 0", "Relay?= 1"},
                         {"Auto YES/NO= 0", "Auto 1"}})
-            << QStringList{notACheck("Auto YES/NO", 11, "Auto 1")}
+            << QStringList{shifted(6, "APRS-IS Port", "Port (TCP)=10152"),
+                           shifted(9, "Proxy YES/NO", "Relay?= 1"),
+                           shifted(11, "Auto YES/NO", "Auto 1"),
+                           notACheck("Auto YES/NO", 11, "Auto 1")}
             << "APRS-IS Port=10152|Proxy YES/NO= 1|Auto YES/NO= 0|Status Text=a=b=c" +
                    QString(45, u's');
         QTest::newRow("an extra line shifts the rest of its section")
             << station({}, {{"Validation#=8340\r\n", "Validation#=8340\r\nComment=hello\r\n"}})
-            << QStringList{notACheck("Proxy YES/NO", 9, "APRS Filter=r/49/-72/100"),
+            << QStringList{shifted(8, "APRS Filter", "Comment=hello"),
+                           shifted(9, "Proxy YES/NO", "APRS Filter=r/49/-72/100"),
+                           notACheck("Proxy YES/NO", 9, "APRS Filter=r/49/-72/100"),
+                           shifted(10, "Proxy Address", "Proxy YES/NO= 0"),
+                           shifted(11, "Auto YES/NO", "Proxy Address="),
                            notACheck("Auto YES/NO", 11, "Proxy Address=")}
             << "Validation#=8340\nAPRS Filter=hello|Proxy YES/NO= 0\nProxy Address= 0|Interval=600";
         QTest::newRow("a header read as a value still starts its section")
             << station({"Interval=120"}, {{"Auto YES/NO= 0\r\n\r\n", ""}})
-            << QStringList{notACheck("Auto YES/NO", 11, "[Inet TX]")} << "Interval=120";
+            << QStringList{shifted(11, "Auto YES/NO", "[Inet TX]"),
+                           notACheck("Auto YES/NO", 11, "[Inet TX]")}
+            << "Interval=120";
+        // Values a field cannot use are said, and read as they stand.
+        QTest::newRow("values out of range")
+            << station({"APRS-IS Port=0", "Interval=ten", "MHExpTime=5", "Web Server Port=80000"})
+            << QStringList{"APRS-IS Port on line 6 is \"0\", not a port from 1 to 65535",
+                           "Interval on line 16 is \"ten\", not whole seconds",
+                           "MHExpTime on line 29 is \"5\", not 2, 3, 6 or 12",
+                           "Web Server Port on line 47 is \"80000\", not a port from 1 to 65535"}
+            << "APRS-IS Port=0|Interval=ten|MHExpTime=5";
         QTest::newRow("the file ends inside a section")
             << latin1.left(latin1.indexOf("Log IGated"))
             << QStringList{"the file ends inside [MISCELANEOUS] before Log IGated; the rest keep "

@@ -1,0 +1,105 @@
+#include "app/stationcheck.h"
+
+#include "core/settingsfile.h"
+#include "core/text.h"
+#include "host/hostmailbox.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace kestrel {
+
+namespace {
+
+class Report
+{
+public:
+    explicit Report(std::FILE *out) : out_(out) {}
+    void line(const QString &text) { std::fprintf(out_, "%s\n", qPrintable(text)); }
+    void problem(const QString &text)
+    {
+        ++problems_;
+        line(QStringLiteral("  PROBLEM: ") + text);
+    }
+    int problems() const { return problems_; }
+
+private:
+    std::FILE *out_;
+    int problems_ = 0;
+};
+
+std::optional<QString> value(const mailbox::Store &store, const QString &key)
+{
+    const auto v = store.get(mailbox::kCurrentUser, key.toStdString(), "String");
+    if (!v)
+        return std::nullopt;
+    return text::fromBytes(*v);
+}
+
+} // namespace
+
+int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::FILE *out)
+{
+    Report r(out);
+    r.line(QStringLiteral("Program folder %1").arg(folder.path()));
+    if (!QFileInfo(folder.path()).isDir())
+        r.problem(QStringLiteral("there is no such folder"));
+    const struct
+    {
+        const char *name;
+        bool folder;
+    } pieces[] = {{"\\Logs_Kestrel", true}, {"\\Web\\server.htm", false}};
+    for (const auto &piece : pieces) {
+        const QFileInfo info(folder.resolve(QLatin1String(piece.name)));
+        const QString name = QString::fromLatin1(piece.name + 1).replace(u'\\', u'/');
+        if (piece.folder ? !info.isDir() : !info.isFile())
+            r.problem(name + QStringLiteral(" is missing; start-up needs it"));
+    }
+
+    QFile ini(folder.resolve(QStringLiteral("\\kestrel.ini")));
+    if (!ini.open(QIODevice::ReadOnly)) {
+        r.problem(QStringLiteral("kestrel.ini cannot be read: ") + ini.errorString());
+    } else {
+        r.line(QStringLiteral("kestrel.ini, each setting with the line it was read from:"));
+        Settings settings;
+        QList<settingsfile::Reading> readings;
+        const auto problems = settingsfile::read(ini.readAll(), settings, &readings);
+        for (const auto &reading : readings)
+            r.line(QStringLiteral("  line %1 %2 %3")
+                       .arg(reading.lineNumber, 3)
+                       .arg(Settings::keyName(reading.field), -18)
+                       .arg(text::printable(settings.text(reading.field))));
+        for (const auto &p : problems)
+            r.problem(p.describe());
+        if (settings.text(Settings::AprsIsHost).trimmed().isEmpty())
+            r.problem(QStringLiteral("APRS-IS Host is empty: there is no server to log in to"));
+        if (settings.text(Settings::ValidationNumber).trimmed().isEmpty())
+            r.problem(QStringLiteral("Validation# is empty: set the APRS-IS passcode of the "
+                                     "station's call"));
+    }
+
+    r.line(QStringLiteral("Host mailbox"));
+    const std::string unreachable = store.problem();
+    if (!unreachable.empty()) {
+        r.problem(QString::fromStdString(unreachable));
+    } else {
+        const auto call = value(store, HostMailbox::kMyCall);
+        const auto path = value(store, HostMailbox::kPath);
+        r.line(QStringLiteral("  MyCall %1, Path %2")
+                   .arg(call.value_or(QStringLiteral("(none)")),
+                        path.value_or(QStringLiteral("(none)"))));
+        if (!call || call->isEmpty())
+            r.problem(QStringLiteral("the mailbox holds no MyCall: the host (or zeno-host init) "
+                                     "writes the station's call there"));
+        if (!path ||
+            !QFileInfo(ProgramFolder::resolveUnder(*path, QStringLiteral("\\Zeno.ini"))).isFile())
+            r.problem(QStringLiteral("there is no Zeno.ini in the host folder the mailbox names "
+                                     "(Path): the beacon text is read from it"));
+    }
+    r.line(r.problems() ? QStringLiteral("%1 problem(s) found.").arg(r.problems())
+                        : QStringLiteral("Nothing wrong found."));
+    std::fflush(out);
+    return r.problems() ? 1 : 0;
+}
+
+} // namespace kestrel
