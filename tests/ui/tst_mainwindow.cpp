@@ -65,6 +65,13 @@ private slots:
             QCOMPARE(title.isEmpty() ? w->property("text").toString() : title,
                      (text == StateTexts::HostStatus ? "Zeno: " : "") + QString(name));
         }
+        // The pointer over the ISS frame or its labels shows the ISS line as a tip.
+        for (const char *over : {"Frame10", "Label3", "Label4"}) {
+            d.gateway.texts().set(StateTexts::IssLine, over);
+            QEvent enter(QEvent::Enter);
+            QCoreApplication::sendEvent(d.part(over), &enter);
+            QCOMPARE(d.part("Label3")->toolTip(), QString(over));
+        }
     }
 
     // Each view shows its list; either row of a frame in the Internet list
