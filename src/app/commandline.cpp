@@ -48,6 +48,8 @@ CommandLine CommandLine::parse(const QStringList &arguments)
             flag(cl.help);
         else if (arg == QLatin1String("--program-dir"))
             takeValue(cl.programDir, folder);
+        else if (arg == QLatin1String("--new-program-dir"))
+            takeValue(cl.newProgramDir, folder);
         else if (arg == QLatin1String("--mailbox"))
             takeValue(cl.mailbox, folder);
         else if (arg == QLatin1String("--web-address"))
@@ -70,6 +72,7 @@ QString CommandLine::usage()
         "Usage: kestrel [--headless] [--program-dir DIR] [--mailbox DIR] [--connect]\n"
         "               [--list-all] [--web-address ADDR] [--version] [--help]\n"
         "       kestrel --check [--program-dir DIR] [--mailbox DIR]\n"
+        "       kestrel --new-program-dir DIR\n"
         "\n"
         "APRS Internet gateway beside the Zeno packet terminal.\n"
         "\n"
@@ -86,6 +89,10 @@ QString CommandLine::usage()
         "  --check            print each setting of kestrel.ini with the line it is read\n"
         "                     from, and every problem of the program folder, the\n"
         "                     settings and the mailbox; status 1 when there is one\n"
+        "  --new-program-dir DIR\n"
+        "                     make a program folder with safe settings (nothing to RF,\n"
+        "                     nothing announced) and say what to fill in; an existing\n"
+        "                     folder is left alone\n"
         "  --version          print the version and end\n"
         "  --help             print this text and end\n"
         "\n"

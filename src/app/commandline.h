@@ -15,6 +15,7 @@ struct CommandLine
     bool help = false;
     bool check = false; // --check: say what start-up would find, and end
     QString programDir;
+    QString newProgramDir; // --new-program-dir: lay out this folder, and end
     QString mailbox;
     QString webAddress; // empty: every interface
     QString error;      // not empty: the command line is bad

@@ -1,5 +1,6 @@
 #include "app/commandline.h"
 #include "app/headlessreporter.h"
+#include "app/newprogramdir.h"
 #include "app/signalwatcher.h"
 #include "app/stationcheck.h"
 #include "core/instancelock.h"
@@ -87,6 +88,8 @@ int main(int argc, char *argv[])
         std::printf("Kestrel %s\n", KESTREL_VERSION);
         return 0;
     }
+    if (!cl.newProgramDir.isEmpty())
+        return newProgramDir(cl.newProgramDir, stdout);
     if (cl.check) {
         QCoreApplication app(argc, argv);
         return checkStation(ProgramFolder(cl.programDir.isEmpty()

@@ -73,9 +73,10 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
             r.problem(p.describe());
         if (settings.text(Settings::AprsIsHost).trimmed().isEmpty())
             r.problem(QStringLiteral("APRS-IS Host is empty: there is no server to log in to"));
-        if (settings.text(Settings::ValidationNumber).trimmed().isEmpty())
-            r.problem(QStringLiteral("Validation# is empty: set the APRS-IS passcode of the "
-                                     "station's call"));
+        const QString passcode = settings.text(Settings::ValidationNumber).trimmed();
+        if (passcode.isEmpty() || passcode == QLatin1String("-1"))
+            r.line(QStringLiteral("  NOTE: without the APRS-IS passcode of the station's call in "
+                                  "Validation# the server refuses the login: nothing is gated"));
     }
 
     r.line(QStringLiteral("Host mailbox"));

@@ -98,6 +98,33 @@ private slots:
         QCOMPARE(s.snapshot(), before);
     }
 
+    // A new program folder passes --check and, once the operator has put in
+    // the server and the passcode, gates; an existing folder is left alone.
+    void newProgramDir()
+    {
+        Headless h;
+        const QString fresh = h.station.root() + "/fresh";
+        const auto kestrel = [&](const QStringList &args) {
+            Child c(programUnderTest("KESTREL_BIN"),
+                    args + QStringList{"--mailbox", h.station.mailboxDir()});
+            return c.finish();
+        };
+        QCOMPARE(kestrel({"--new-program-dir", fresh}), 0);
+        QCOMPARE(kestrel({"--check", "--program-dir", fresh}), 0);
+        QCOMPARE(kestrel({"--new-program-dir", fresh}), 1);
+        const QString ini = fresh + "/kestrel.ini";
+        h.station.writeFile(ini, TempStation::readFile(ini)
+                                     .replace("rotate.aprs.net", "127.0.0.1")
+                                     .replace("=14580", "=" + QByteArray::number(h.server.port()))
+                                     .replace("Validation#=-1", "Validation#=8340"));
+        QCOMPARE(kestrel({"--check", "--program-dir", fresh}), 0);
+        h.start({"--connect", "--program-dir", fresh});
+        QVERIFY(h.loggedIn());
+        QVERIFY(h.take(sample::monitor("N1ABC-9", sample::kPosition)));
+        QVERIFY(h.serverGot(sample::gated("N1ABC-9", sample::kPosition)));
+        QCOMPARE(h.stop(), 0);
+    }
+
     // The desktop program without a display says what to run instead.
     void noDisplay()
     {
