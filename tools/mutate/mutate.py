@@ -179,6 +179,8 @@ def main():
     parser.add_argument("--work", default="build-mutate", help="scratch folder (default build-mutate)")
     parser.add_argument("--jobs", type=int, default=2, help="parallel build and test jobs (default 2)")
     parser.add_argument("--list", action="store_true", help="print the mutants and stop")
+    parser.add_argument("--only", default="", help="run only these mutants of the plan, by number "
+                        "(\"3,8,9\"): the survivors of an earlier run, after new tests")
     args = parser.parse_args()
 
     top = subprocess.run(["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True,
@@ -205,6 +207,7 @@ def main():
                 mutant = next_mutant(rng, streams[folder])
                 if mutant:
                     plan.append((folder, mutant))
+    only = {int(n) for n in args.only.split(",") if n.strip()}
     if args.list:
         for i, (_, m) in enumerate(plan, 1):
             _, before, after = apply(tree, m, write=False)
@@ -230,6 +233,8 @@ def main():
 
     killed, survivors, unbuilt = 0, [], 0
     for index, (folder, mutant) in enumerate(plan, 1):
+        if only and index not in only:
+            continue
         while True:
             original, before, after = apply(tree, mutant)
             began = time.monotonic()
