@@ -23,9 +23,16 @@ struct WatchedStore : DirectoryStore
              const std::string &value) override
     {
         writes.push_back(name + "=" + value);
+        times.push_back(clock.elapsed());
         return DirectoryStore::set(root, key, name, value);
     }
     std::vector<std::string> writes;
+    std::vector<qint64> times; // of each write, in ms
+    QElapsedTimer clock = [] {
+        QElapsedTimer c;
+        c.start();
+        return c;
+    }();
 };
 } // namespace
 
@@ -94,8 +101,6 @@ private slots:
         TempStation s;
         WatchedStore store(s.mailboxDir().toStdString());
         HostMailbox mb(store);
-        QElapsedTimer clock;
-        clock.start();
         mb.selectPorts(QStringLiteral("2"), QStringLiteral("3"));
         mb.announce();
         mb.setTransmitAddressing(QStringLiteral("ARISS"));
@@ -105,12 +110,16 @@ private slots:
         // at a time, transmit texts two seconds apart; values before their word.
         QCOMPARE(store.writes.size(), 4u);
         QTRY_VERIFY_WITH_TIMEOUT(mb.idle(), 10000);
-        QVERIFY(clock.elapsed() >= 3 * HostMailbox::kCommandGapMs + HostMailbox::kTransmitGapMs);
         QCOMPARE(store.writes,
                  std::vector<std::string>({"RXP=2", "TXP=3", "Command=/CHANGEPORT/",
                                            "Application=MyProgram", "To=APKR02", "Via=ARISS",
                                            "Command=/SETTVF/", "Command=/SETTVF/", "String=one",
                                            "Command=/TXDATA/", "String=two", "Command=/TXDATA/"}));
+        const auto gap = [&store](int from, int to) { return store.times[to] - store.times[from]; };
+        QVERIFY(gap(2, 6) >= HostMailbox::kCommandGapMs && gap(6, 7) >= HostMailbox::kCommandGapMs);
+        // A transmission waits two seconds after the one before, not after other commands.
+        QVERIFY(gap(7, 9) >= HostMailbox::kCommandGapMs && gap(7, 9) < HostMailbox::kTransmitGapMs);
+        QVERIFY(gap(9, 11) >= HostMailbox::kTransmitGapMs);
         // flush() hands over what waits without the gaps.
         mb.transmitText(QStringLiteral("three"));
         mb.transmitText(QStringLiteral("four"));
