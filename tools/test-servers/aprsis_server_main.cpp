@@ -89,8 +89,8 @@ int main(int argc, char *argv[])
         "It answers a login \"user CALL pass N ...\" with \"# logresp CALL verified\" when N "
         "is the standard APRS-IS passcode of CALL (the call without its SSID, upper case), "
         "with \"unverified\" otherwise; a line that is no login gets \"# Invalid login "
-        "command\", and a second such line closes the link. A new client takes the place of "
-        "the one before.");
+        "command\", and a second such line closes the link. Several clients may be connected at "
+        "once; the feed and the packets go to each one logged in.");
     parser.addHelpOption();
     parser.addVersionOption();
     parser.addOptions({
@@ -106,6 +106,7 @@ int main(int argc, char *argv[])
         return parser.value(QString::fromLatin1(name));
     };
     AprsIsTestServer server;
+    server.setSeveralClients(true);
     server.setKeepaliveMs(option("keepalive").toInt());
     if (!server.listen(static_cast<quint16>(option("port").toUInt()))) {
         std::fprintf(stderr, "aprsis-test-server: cannot listen on 127.0.0.1\n");

@@ -37,13 +37,19 @@ public:
     const QList<Received> &received() const { return received_; }
     QList<QByteArray> lines() const;
     // Every byte received on the current connection, line ends and all.
-    QByteArray raw() const { return raw_; }
+    QByteArray raw() const { return newest() ? newest()->raw : QByteArray(); }
     int connections() const { return connections_; }
     bool clientConnected() const;
-    bool loggedIn() const { return loggedIn_; }
+    bool loggedIn() const { return newest() && newest()->loggedIn; }
     qint64 elapsed() const { return clock_.elapsed(); }
     // Time of the banner on the current connection.
     qint64 bannerMs() const { return bannerMs_; }
+
+    // Clients connected before the newest stay (the server on its own, for
+    // several gateways); otherwise a new client takes the place of the one
+    // before, as the gateway keeps one link. What is pushed goes to every
+    // client logged in; what is asked of the client is of the newest.
+    void setSeveralClients(bool on) { several_ = on; }
 
     // Bytes to the client exactly as given.
     void push(const QByteArray &bytes);
@@ -59,22 +65,31 @@ signals:
     void lineReceived(const QByteArray &line);
 
 private:
+    struct Client
+    {
+        QTcpSocket *socket;
+        int number; // 1 for the first connection, and so on
+        QByteArray partial;
+        QByteArray raw;
+        bool loggedIn = false;
+        int badLines = 0;
+    };
     void onConnection();
     void onReadyRead();
-    void handle(const QByteArray &line);
-    void send(const QByteArray &line);
+    void handle(Client &client, const QByteArray &line);
+    void send(Client &client, const QByteArray &line);
+    void drop(QTcpSocket *socket);
     void keepalive();
+    Client *newest() { return clients_.isEmpty() ? nullptr : &clients_.last(); }
+    const Client *newest() const { return clients_.isEmpty() ? nullptr : &clients_.last(); }
 
     QTcpServer server_;
-    QTcpSocket *client_ = nullptr;
-    QByteArray partial_;
-    QByteArray raw_;
+    QList<Client> clients_; // oldest first
     QList<Received> received_;
     QElapsedTimer clock_;
     QTimer keepalive_;
     int connections_ = 0;
-    bool loggedIn_ = false;
-    int badLines_ = 0;
+    bool several_ = false;
     bool silent_ = false;
     qint64 bannerMs_ = -1;
 };
