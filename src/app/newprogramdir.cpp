@@ -84,7 +84,8 @@ int newProgramDir(const QString &path, std::FILE *out)
                  "  APRS Filter=   what APRS-IS sends you (m/50: 50 km around your position)\n"
                  "Internet-to-RF is off (IGate>RF Port=0) and nothing is announced (Inet "
                  "Beacon, SendBull 0).\n"
-                 "Then: kestrel --check --program-dir %s\n",
+                 "The host (or zeno-host --mailbox DIR init --call CALL --path DIR) fills "
+                 "the mailbox; then: kestrel --check --program-dir %s [--mailbox DIR]\n",
                  qPrintable(path), qPrintable(path));
     return 0;
 }

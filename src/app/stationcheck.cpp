@@ -1,5 +1,6 @@
 #include "app/stationcheck.h"
 
+#include "core/services.h"
 #include "core/settingsfile.h"
 #include "core/text.h"
 #include "host/hostmailbox.h"
@@ -28,6 +29,20 @@ private:
     int problems_ = 0;
 };
 
+// The APRS-IS passcode of a call sign (its SSID aside), as the servers
+// compute it.
+int passcodeOf(const QString &call)
+{
+    const QByteArray c = call.section(u'-', 0, 0).toUpper().toLatin1();
+    int hash = 0x73e2;
+    for (qsizetype i = 0; i < c.size(); i += 2) {
+        hash ^= static_cast<unsigned char>(c[i]) << 8;
+        if (i + 1 < c.size())
+            hash ^= static_cast<unsigned char>(c[i + 1]);
+    }
+    return hash & 0x7fff;
+}
+
 std::optional<QString> value(const mailbox::Store &store, const QString &key)
 {
     const auto v = store.get(mailbox::kCurrentUser, key.toStdString(), "String");
@@ -42,8 +57,11 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
 {
     Report r(out);
     r.line(QStringLiteral("Program folder %1").arg(folder.path()));
-    if (!QFileInfo(folder.path()).isDir())
-        r.problem(QStringLiteral("there is no such folder"));
+    if (!QFileInfo(folder.path()).isDir()) {
+        r.problem(QStringLiteral("there is no such folder; kestrel --new-program-dir %1 makes one")
+                      .arg(folder.path()));
+        return 1;
+    }
     const struct
     {
         const char *name;
@@ -56,6 +74,7 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
             r.problem(name + QStringLiteral(" is missing; start-up needs it"));
     }
 
+    QString passcode;
     QFile ini(folder.resolve(QStringLiteral("\\kestrel.ini")));
     if (!ini.open(QIODevice::ReadOnly)) {
         r.problem(QStringLiteral("kestrel.ini cannot be read: ") + ini.errorString());
@@ -73,16 +92,23 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
             r.problem(p.describe());
         if (settings.text(Settings::AprsIsHost).trimmed().isEmpty())
             r.problem(QStringLiteral("APRS-IS Host is empty: there is no server to log in to"));
-        const QString passcode = settings.text(Settings::ValidationNumber).trimmed();
+        passcode = settings.text(Settings::ValidationNumber).trimmed();
         if (passcode.isEmpty() || passcode == QLatin1String("-1"))
             r.line(QStringLiteral("  NOTE: without the APRS-IS passcode of the station's call in "
                                   "Validation# the server refuses the login: nothing is gated"));
     }
 
+    QStringList serviceProblems;
+    Services::read(folder.resolve(QStringLiteral("\\services.ini")), &serviceProblems);
+    for (const QString &p : serviceProblems)
+        r.problem(p);
+
     r.line(QStringLiteral("Host mailbox"));
     const std::string unreachable = store.problem();
     if (!unreachable.empty()) {
-        r.problem(QString::fromStdString(unreachable));
+        r.problem(QString::fromStdString(unreachable) +
+                  QStringLiteral("; the host makes it, or zeno-host --mailbox DIR init --call CALL "
+                                 "--path DIR"));
     } else {
         const auto call = value(store, HostMailbox::kMyCall);
         const auto path = value(store, HostMailbox::kPath);
@@ -92,6 +118,11 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
         if (!call || call->isEmpty())
             r.problem(QStringLiteral("the mailbox holds no MyCall: the host (or zeno-host init) "
                                      "writes the station's call there"));
+        else if (!passcode.isEmpty() && passcode != QLatin1String("-1") &&
+                 passcode.toInt() != passcodeOf(*call))
+            r.problem(QStringLiteral("Validation# %1 is not the APRS-IS passcode of %2: the "
+                                     "server will refuse the login")
+                          .arg(passcode, call->section(u'-', 0, 0)));
         if (!path ||
             !QFileInfo(ProgramFolder::resolveUnder(*path, QStringLiteral("\\Zeno.ini"))).isFile())
             r.problem(QStringLiteral("there is no Zeno.ini in the host folder the mailbox names "

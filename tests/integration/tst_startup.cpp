@@ -79,6 +79,9 @@ private slots:
         QTest::newRow("misspelt key")
             << QByteArrayList{"Interval=", "Intervall="}
             << QByteArray("line 16 is read as Interval but reads \"Intervall=600\"");
+        QTest::newRow("passcode of another call")
+            << QByteArrayList{"Validation#=8340", "Validation#=12345"}
+            << QByteArray("Validation# 12345 is not the APRS-IS passcode of N1IGT");
         QTest::newRow("bad value") << QByteArrayList{"Packets/min=6", "Packets/min=12"}
                                    << QByteArray("Packets/min on line 31 is \"12\", not 6 to 9");
     }
