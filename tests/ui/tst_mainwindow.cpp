@@ -65,12 +65,17 @@ private slots:
             QCOMPARE(title.isEmpty() ? w->property("text").toString() : title,
                      (text == StateTexts::HostStatus ? "Zeno: " : "") + QString(name));
         }
-        // The pointer over the ISS frame or its labels shows the ISS line as a tip.
-        for (const char *over : {"Frame10", "Label3", "Label4"}) {
-            d.gateway.texts().set(StateTexts::IssLine, over);
-            QEvent enter(QEvent::Enter);
-            QCoreApplication::sendEvent(d.part(over), &enter);
-            QCOMPARE(d.part("Label3")->toolTip(), QString(over));
+        // The pointer coming over the ISS frame or its labels shows the ISS
+        // line as their tip; its leaving changes nothing.
+        QEvent enter(QEvent::Enter), leave(QEvent::Leave);
+        QHelpEvent tip(QEvent::ToolTip, QPoint(1, 1), QPoint(1, 1));
+        const std::pair<const char *, QEvent *> ways[] = {
+            {"Frame10", &enter}, {"Label4", &tip}, {"Label3", &leave}};
+        for (const auto &[over, way] : ways) {
+            d.gateway.texts().set(StateTexts::IssLine, over + QString::number(way->type()));
+            QCoreApplication::sendEvent(d.part(over), way);
+            QCOMPARE(d.part("Label4")->toolTip() == d.gateway.texts().text(StateTexts::IssLine),
+                     way != &leave);
         }
     }
 
