@@ -40,6 +40,28 @@ private slots:
             QCOMPARE(clients[i].state(), QAbstractSocket::ConnectedState);
         }
     }
+
+    // --count: so many made-up packets to the client once logged in, as fast
+    // as it reads them (the benchmarks' load), then a line saying so.
+    void madeUpPackets()
+    {
+        Child server(
+            QFileInfo(programUnderTest("KESTREL_BIN")).dir().filePath("aprsis-test-server"),
+            {"--port", "0", "--count", "500"});
+        QVERIFY(QTest::qWaitFor([&] { return server.out().contains("listening on 127.0.0.1:"); }));
+        QTcpSocket client;
+        client.connectToHost(
+            QHostAddress::LocalHost,
+            QString::fromLatin1(server.out()).section(':', -1).trimmed().toUShort());
+        QVERIFY(client.waitForConnected(3000));
+        client.write("user N1IGT-10 pass 8340 vers T 1\r\n");
+        QByteArray got;
+        QVERIFY(QTest::qWaitFor([&] { return server.out().contains("sent 500 lines in "); }));
+        QVERIFY(QTest::qWaitFor([&] {
+            got += client.readAll();
+            return got.count(",qA") == 500;
+        }));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTestServer)
