@@ -20,57 +20,11 @@ TempStation::TempStation()
 
 QByteArray TempStation::settingsFile(const QStringList &overrides)
 {
-    QStringList lines = {"[ZENO-KESTREL]",
-                         "; Zeno AddOn by Mirtak",
-                         "",
-                         "[APRS-IS]",
-                         "APRS-IS Host=127.0.0.1",
-                         "APRS-IS Port=14580",
-                         "Validation#=8340",
-                         "APRS Filter=r/49/-72/100",
-                         "Proxy YES/NO= 0",
-                         "Proxy Address=",
-                         "Auto YES/NO= 0",
-                         "",
-                         "[Inet TX]",
-                         "Inet Beacon= 0",
-                         "Dish Symbol= 0",
-                         "Interval=600",
-                         "Status Text=Test IGate",
-                         "Add DX= 0",
-                         "SendBull= 0",
-                         "Bulletin Text=",
-                         "Answer YES/NO= 0",
-                         "Answer Text=Only RF to Internet Service!",
-                         "",
-                         "[IGATE]",
-                         "Gate Only Direct= 0",
-                         "DIGI All= 1",
-                         "RF Port>IGate=1",
-                         "Only Direct= 0",
-                         "MHExpTime=2",
-                         "IGate>RF Port=0",
-                         "Packets/min=6",
-                         "UnprotoPath=ARISS",
-                         "Type All= 0",
-                         "Type Message= 0",
-                         "Type Bulletin= 0",
-                         "Type Position= 0",
-                         "",
-                         "[MISCELANEOUS]",
-                         "Run Zeno= 0",
-                         "Close Zeno= 0",
-                         "Log IGated= 0",
-                         "Log APRS IS= 0",
-                         "Log Serv_Conn= 0",
-                         "Log Msgs= 0",
-                         "Log Inet_RF= 0",
-                         "Web Server YES/NO= 0",
-                         "Web Server Port=8080",
-                         "Web Comments=",
-                         "Log Visits= 0",
-                         "ISS Object= 0",
-                         "ISS Object Only= 0"};
+    // The file as the settings dialog writes it, kept as test data.
+    QFile file(QStringLiteral(KESTREL_TEST_DATA "/kestrel.ini"));
+    QStringList lines;
+    if (file.open(QIODevice::ReadOnly))
+        lines = QString::fromLatin1(file.readAll()).chopped(1).split(u'\n');
     for (const QString &o : overrides) {
         const QString key = o.left(o.indexOf(u'=') + 1);
         for (QString &line : lines)
