@@ -29,6 +29,11 @@ mmdebstrap --quiet --variant=apt --include=ca-certificates,systemd,man-db \
         [ \$(stat -c %U /var/lib/kestrel/kestrel.ini) = kestrel ] || echo FAILED: the folder is not the user s
         grep -q \"^IGate>RF Port=0.\$\" /var/lib/kestrel/kestrel.ini || echo FAILED: Internet-to-RF is on
         kestrel --version | grep -q \"^Kestrel \" || echo FAILED: kestrel does not run
+        runuser -u kestrel -- zeno-host --mailbox /var/lib/kestrel/.zeno/registry init \
+            --call N0CALL-10 --path /var/lib/kestrel/zeno --beacon \"!4903.50N/07201.75W-My IGate\" \
+            >/dev/null || echo FAILED: the README s zeno-host init as the service user
+        runuser -u kestrel -- kestrel --check --program-dir /var/lib/kestrel \
+            --mailbox /var/lib/kestrel/.zeno/registry >/dev/null || echo FAILED: the README s --check
     " >"$1/tmp/outcome" 2>&1' \
     --customize-hook="copy-out /tmp/outcome $work" \
     bookworm "$work/root" >"$work/log" 2>&1 || { cat "$work/log" >&2; exit 1; }
