@@ -2,14 +2,12 @@
 
 #include "support/fixtures.h"
 
-#include <QMetaEnum>
-#include <QSignalSpy>
+#include <QSignalSpy> // and QMetaEnum
 
 using namespace kestrel;
 using R = Refusal;
 using L = QStringList;
 
-namespace {
 constexpr R kNone = R::Count;
 const QString kToN3 = QStringLiteral("N1ABC-7>APRS,TCPIP*,qAC,T2::N3ABC    :hi there{1");
 const QString kToUs = QStringLiteral("N2XYZ-3>APRS,TCPIP*,qAC,TEST0::N1IGT-10 :hello Test{7");
@@ -17,20 +15,19 @@ const QString kAck = QStringLiteral("N1IGT-10>APKR02,APRS::N2XYZ-3  :ack7");
 const QStringList kToRf = {"Log Inet_RF= 1", "IGate>RF Port=2", "Type All= 1"};
 
 const auto rf = [](const QString &info, const QString &via = {}, const QString &from = "N1ABC-7") {
-    return "rf " + sample::monitor(from, info, via);
+    return sample::monitor(from, info, via);
 };
-const auto is = [](const QString &line) { return "is " + line; };
 const auto gated = [](const QString &info, const QString &via = {}) {
     return QString::fromLatin1(sample::gated("N1ABC-7", info, via));
 };
 
-struct Linked
+struct Linked : InProcess
 {
     explicit Linked(const L &settings = {})
     {
         server.listen();
-        in.station.writeSettings(L{"APRS-IS Port=" + QString::number(server.port())} + settings);
-        in.start();
+        station.writeSettings(L{"APRS-IS Port=" + QString::number(server.port())} + settings);
+        start();
         g.mailbox().flush();
     }
     // Logged in and verified, or connected with the login waiting for the relay command.
@@ -55,21 +52,18 @@ struct Linked
                g.texts().text(StateTexts::ConnectCaption);
     }
     AprsIsTestServer server;
-    InProcess in;
-    Gateway &g = in.gateway;
+    Gateway &g = gateway;
 };
 
-QList<R> produced;
-} // namespace
+static QList<R> produced;
 
 class TestAprsIs : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // Events: a frame the host hears ("rf"), a line from APRS-IS ("is"), a minute of
-    // the link's clock ("tick"). Settings may hold "link=down" or "link=relay". Out:
-    // the lines the server got after the login, and "air " with the transmit text.
+    // Events: a monitor text the host hears, an APRS-IS line, "tick" (a minute of the link's
+    // clock). Settings may add "link=down|relay". Out: server lines after login, "air " + TX.
     void gating_data()
     {
         const auto row = [](const char *name, const L &settings, const L &events, R refusal,
@@ -88,11 +82,10 @@ private slots:
         const L msgs = only + L{"Type Message= 1"}, pos = only + L{"Type Position= 1"};
 
         // RF to APRS-IS as qAR lines; MHeard lists all but own and third-party senders.
-        row("direct and digipeated", {}, {rf(p), rf(">hi", "N1DIG*,WIDE2-1")}, kNone, 1,
-            {gated(p), gated(">hi", "N1DIG*,WIDE2-1")});
-        row("up to LF or CR", {}, {rf(odd + "\nN9>AP:x"), rf(odd + "\rx")}, kNone, 1,
-            {gated(odd), gated(odd)});
-        row("512 bytes with CR LF", {}, {rf(x484)}, kNone, 1, {gated(x484)});
+        row("direct, digipeated, up to LF or CR, 512 bytes with CR LF", {},
+            {rf(p), rf(">hi", "N1DIG*,WIDE2-1"), rf(odd + "\nN9>AP:x"), rf(odd + "\rx"), rf(x484)},
+            kNone, 1,
+            {gated(p), gated(">hi", "N1DIG*,WIDE2-1"), gated(odd), gated(odd), gated(x484)});
         row("513 bytes", {}, {rf(x484 + "x")}, R::OverlongLine, 1);
         row("own call", {}, {rf(p, {}, "N1IGT-10")}, R::OwnCall, 0);
         row("own call in the path", {}, {rf(p, "N1IGT-10*")}, R::OwnCallInPath, 0);
@@ -100,48 +93,43 @@ private slots:
         row("link down", {"link=down"}, {rf(p)}, R::Disconnected, 1);
         row("another port", {"RF Port>IGate=2"}, {rf(p)}, R::Port, 1);
         row("not in the call list", {"DIGI All= 0"}, {rf(p)}, R::CallList, 1);
-        row("direct only: repeated", direct, {rf(p, "N1DIG*")}, R::NotDirect, 1);
-        row("direct only: no path", direct, {rf(p)}, R::NotDirect, 1);
-        row("direct only: not yet repeated", direct, {rf(p, "WIDE2-2")}, kNone, 1,
-            {gated(p, "WIDE2-2")});
+        row("direct: repeated", direct, {rf(p, "N1DIG*")}, R::NotDirect, 1);
+        row("direct: no path", direct, {rf(p)}, R::NotDirect, 1);
+        row("direct: hop unused", direct, {rf(p, "WIDE2-2")}, kNone, 1, {gated(p, "WIDE2-2")});
         row("empty information", {}, {rf("")}, R::EmptyInformation, 1);
         row("query", {}, {rf("?APRS?", "WIDE1-1")}, R::Query, 1);
         for (const char *word : {"TCPIP*", "TCPXX", "NOGATE", "RFONLY"})
             row(word, {}, {rf(p, QString("WIDE2-1,") + word)}, R::NoGate, 1);
-        row("no monitor text", {}, {"rf  1:Fm N1BAD [x]\\r\\"}, R::MalformedFrame, 0);
+        row("no monitor text", {}, {" 1:Fm N1BAD [x]\\r\\"}, R::MalformedFrame, 0);
         row("longer than any monitor text", {}, {rf(QString(2100, 'x'))}, R::OverlongFrame, 0);
 
-        // APRS-IS to the air, as third-party traffic.
-        row("Log Inet_RF off", {"IGate>RF Port=2", "Type All= 1"}, {is(kToN3)}, kNone, 0);
-        row("41 characters", kToRf, {is(bln)}, kNone, 0, {air + bln});
-        row("40 characters", kToRf, {is(bln.left(40))}, kNone, 0);
-        row("type not chosen", only, {is(kToN3)}, R::TypeFilter, 0);
-        row("message", msgs, {is(kToN3)}, kNone, 0, {air + kToN3});
-        row("message with BLN", msgs, {is(QString(kToN3).replace("hi", "BLN"))}, R::TypeFilter, 0);
-        row("bulletin", only + L{"Type Bulletin= 1"}, {is(bln)}, kNone, 0, {air + bln});
-        for (const QString &at : L{p, "=4903.50N/07201.75W-", "`(_fn\"Oj/]Mic-E"})
-            row(qPrintable("position " + at.left(1)), pos, {is(from + at)}, kNone, 0,
-                {air + from + at});
-        row("@ is no position", pos, {is(from + "@092345z4903.50N/07201.75W-")}, R::TypeFilter, 0);
-        row("transmit port 0", kToRf + L{"IGate>RF Port=0"}, {is(kToN3)}, R::PortDisabled, 0);
-        row("server comment", kToRf, {is("# " + kToN3)}, R::ServerComment, 0);
-        row("message to this station", kToRf, {is(kToUs)}, R::ToOwnCall, 0, {kAck, ""});
-        row("source heard on RF", kToRf, {rf(p), is(kToN3)}, R::LoopGuard, 1, {gated(p)});
+        row("Log Inet_RF off", {"IGate>RF Port=2", "Type All= 1"}, {kToN3}, kNone, 0);
+        row("41 characters", kToRf, {bln}, kNone, 0, {air + bln});
+        row("40 characters", kToRf, {bln.left(40)}, kNone, 0);
+        row("type not chosen", only, {kToN3}, R::TypeFilter, 0);
+        row("message", msgs, {kToN3}, kNone, 0, {air + kToN3});
+        row("message with BLN", msgs, {QString(kToN3).replace("hi", "BLN")}, R::TypeFilter, 0);
+        row("bulletin", only + L{"Type Bulletin= 1"}, {bln}, kNone, 0, {air + bln});
+        for (const QString &x : L{p, "=4903.50N/07201.75W-", "`(_fn\"Oj/]Mic-E"})
+            row(qPrintable("position " + x.left(1)), pos, {from + x}, kNone, 0, {air + from + x});
+        row("@ is no position", pos, {from + "@092345z4903.50N/07201.75W-"}, R::TypeFilter, 0);
+        row("transmit port 0", kToRf + L{"IGate>RF Port=0"}, {kToN3}, R::PortDisabled, 0);
+        row("server comment", kToRf, {"# " + kToN3}, R::ServerComment, 0);
+        row("message to this station", kToRf, {kToUs}, R::ToOwnCall, 0, {kAck, ""});
+        row("source heard on RF", kToRf, {rf(p), kToN3}, R::LoopGuard, 1, {gated(p)});
         for (const char *word : {"N1IGT-10", "TCPXX*", "NOGATE", "RFONLY", "qAX"})
-            row(word, kToRf, {is(QString(kToN3).replace("TCPIP*", word))}, R::LoopGuard, 0);
+            row(word, kToRf, {QString(kToN3).replace("TCPIP*", word)}, R::LoopGuard, 0);
         row("one less than Packets/min", kToRf + L{"Packets/min=2"},
-            {is(kToN3), is(QString(kToN3).replace("{1", "{2"))}, R::RateLimit, 0, {air + kToN3});
-        row("a new minute after 60 ticks", kToRf + L{"Packets/min=2"},
-            {is(kToN3), "tick", is(kToN3 + "2")}, kNone, 0, {air + kToN3 + "2"});
+            {kToN3, QString(kToN3).replace("{1", "{2")}, R::RateLimit, 0, {air + kToN3});
+        row("a new minute after 60 ticks", kToRf + L{"Packets/min=2"}, {kToN3, "tick", kToN3 + "2"},
+            kNone, 0, {air + kToN3 + "2"});
 
-        // Messages to this station: acknowledged, and answered when asked.
-        row("acknowledged and answered", {"Answer YES/NO= 1"}, {is(kToUs)}, kNone, 0,
+        row("acknowledged and answered", {"Answer YES/NO= 1"}, {kToUs}, kNone, 0,
             {kAck, "", "N1IGT-10>APKR02,APRS::N2XYZ-3  :Only RF to Internet Service!"});
-        row("a repeat is not", {}, {is(kToUs), is(kToUs)}, kNone, 0, {kAck, ""});
-        row("to another SSID", {}, {is(QString(kToUs).replace("10 ", "1  "))}, kNone, 0);
-        row("without a number", {}, {is(QString(kToUs).remove("{7"))}, kNone, 0);
-        row("before the login", {"Proxy Address=x:9", "link=relay"}, {is(kToUs)}, R::BeforeLogin,
-            0);
+        row("a repeat is not", {}, {kToUs, kToUs}, kNone, 0, {kAck, ""});
+        row("to another SSID", {}, {QString(kToUs).replace("10 ", "1  ")}, kNone, 0);
+        row("without a number", {}, {QString(kToUs).remove("{7")}, kNone, 0);
+        row("before login", {"Proxy Address=x:9", "link=relay"}, {kToUs}, R::BeforeLogin, 0);
     }
     void gating()
     {
@@ -154,10 +142,10 @@ private slots:
         if (link != "down")
             QVERIFY(st.bring(link == "relay"));
         for (const QString &event : events) {
-            if (event.startsWith("is "))
-                st.g.receivePath().handle(event.mid(3).toLatin1());
-            else if (event.startsWith("rf "))
-                st.in.hostHears(event.mid(3));
+            if (event.startsWith(" 1:Fm"))
+                st.hostHears(event);
+            else if (event != "tick")
+                st.g.receivePath().handle(event.toLatin1());
             for (int i = 0; event == "tick" && i < 60; ++i)
                 st.g.timer2Tick();
             st.g.timer6Tick();
@@ -167,15 +155,15 @@ private slots:
         QTEST(int(st.g.mheardList().size()), "mheard");
         st.g.mailbox().flush();
         const QByteArray air = out.filter(QRegularExpression("^air ")).value(0).mid(4).toLatin1();
-        QCOMPARE(st.in.station.mailboxValue("TXData", "String"), air);
+        QCOMPARE(st.station.mailboxValue("TXData", "String"), air);
         if (!air.isEmpty()) // and logged as sent for another station
-            QVERIFY(st.in.file("Logs_Kestrel/Inet_RF.txt")
+            QVERIFY(st.file("Logs_Kestrel/Inet_RF.txt")
                         .endsWith("Port:2 N1IGT-10>APKR02:\r\n" + air.mid(1) + "\r\n"));
         if (link == "up")
             QCOMPARE(st.sent(), out.filter(QRegularExpression("^(?!air )")) << "MARK");
-        QVERIFY(refusal != R::MalformedFrame || // logged as the host wrote it
-                st.in.file("errors.txt")
-                    .contains("Error_timer6 Packet:" + sample::unescaped(events[0].mid(3))));
+        QVERIFY(
+            refusal != R::MalformedFrame || // logged as the host wrote it
+            st.file("errors.txt").contains("Error_timer6 Packet:" + sample::unescaped(events[0])));
         produced << refusal;
     }
     void everyReasonHasARow()
@@ -215,8 +203,7 @@ private slots:
         QTEST(lines, "lines");
     }
 
-    // The link's one-second clock: the first announcement ten ticks after
-    // the login, then every Interval ticks (every tick for 0).
+    // The link's 1 s clock: the first announcement 10 ticks after login, then each Interval (0: 1).
     void announcementTiming()
     {
         Linked st({"Interval=5", "SendBull= 1", "Bulletin Text=Net"});
@@ -243,8 +230,7 @@ private slots:
         g.connectCommand();
         QCOMPARE(st.state(), "Connecting ... / Disconnect");
         QTRY_COMPARE(st.state(), "CONNECTED TO: " + server + " / Disconnect");
-        // A lost link is torn down after 10 s and tried again 5 s later;
-        // connecting in the pause leaves no attempt pending.
+        // A lost link is torn down after 10 s, tried again 5 s later; Connect meanwhile cancels.
         QCOMPARE(g.timer("Timer8").interval() + g.timer("Timer9").interval(), 15000);
         st.server.closeClient();
         QTRY_VERIFY(g.timer("Timer8").isActive());
@@ -254,26 +240,23 @@ private slots:
         g.connectCommand();
         QVERIFY(!g.timer("Timer9").isActive() && !g.link().reconnectNoticeVisible());
         QTRY_VERIFY(g.link().loggedIn());
-        // Lost again: disconnecting meanwhile stops the teardown.
         st.server.closeClient();
         QTRY_VERIFY(g.timer("Timer8").isActive());
-        g.connectCommand();
+        g.connectCommand(); // lost again: disconnecting meanwhile stops the teardown
         QVERIFY(!g.timer("Timer8").isActive());
-        // An address that cannot work is not tried again.
-        for (const char *address : {":1", "x", "127.0.0.1:x", "x.invalid:1"}) {
+        for (const char *address : {":1", "x", "127.0.0.1:x", "x.invalid:1"}) { // not retried
             g.settings().setText(Settings::ProxyAddress, address);
             g.settings().setText(Settings::ProxyYesNo, "1"); // wants a colon the first time
             g.connectCommand();
             QVERIFY(!g.timer("Timer8").isActive() && st.state() == "DISCONNECTED / Connect");
         }
         const QByteArray at = "06-12-26 14:00:00 ", up = at + "CONNECTED TO: " + server.toLatin1();
-        QCOMPARE(st.in.file("Logs_Kestrel/serv_conn.txt"),
+        QCOMPARE(st.file("Logs_Kestrel/serv_conn.txt"),
                  up + "\r\n" + at + "DISCONNECTED! * Trying again ...\r\n" + up + "\r\n" + at +
                      "DISCONNECTED\r\n" + QByteArray(at + "ERROR CON_DES>\r\n").repeated(4));
     }
 
-    // The login refused, then taken; the lines as the server writes them,
-    // glued, cut at any line end, listed with List All Packets.
+    // The login refused, then taken; server lines glued, cut at any end, with List All Packets.
     void loginAnswersAndServerLines()
     {
         Linked st({"Validation#=-1", "Log APRS IS= 1"});
@@ -282,18 +265,15 @@ private slots:
         g.connectCommand();
         QTRY_COMPARE(notice.size(), 1);
         QCOMPARE(notice[0][0].toString(),
-                 "Validation Number NOT valid!\r\nDisconnected: nothing is gated or "
-                 "received until Validation# holds the APRS-IS "
-                 "passcode of N1IGT.");
+                 "Validation Number NOT valid!\r\nDisconnected: nothing is gated or received "
+                 "until Validation# holds the APRS-IS passcode of N1IGT.");
         QCOMPARE(st.state(), "DISCONNECTED / Connect");
         QCOMPARE(g.internetList().rows().last(), "Validation Number Error! * DISCONNECTED *");
         QVERIFY(g.link().receiveOnly() && !g.timer("Timer8").isActive());
-        // Receiving only, the link's clock stands still.
         const qint32 countdown = g.announcer().secondsToAnnouncement();
-        g.timer2Tick();
+        g.timer2Tick(); // receiving only, the link's clock stands still
         QCOMPARE(g.announcer().secondsToAnnouncement(), countdown);
-        // With the right passcode errors.txt says when the server took it, not
-        // when the login went out.
+        // With the right passcode errors.txt says when the server took the login.
         g.settings().setText(Settings::ValidationNumber, "8340");
         g.setListAllPackets(true);
         QVERIFY(st.bring());
@@ -306,10 +286,9 @@ private slots:
                      L({"N9>AP:", QString::fromLatin1("!\xe9\x01"), "plain", longest,
                         "# logresp N9 unverified", "N9>AP:", "logresp N1IGT-10 unverified"}));
         QCOMPARE(g.refusals().count(R::OverlongLine), 1);
-        QVERIFY(st.in.file("Logs_Kestrel/aprs_is.txt").contains("\nplain\r\n" + longest + "\r\n"));
-        // Only a server comment naming this station answers the login.
+        QVERIFY(st.file("Logs_Kestrel/aprs_is.txt").contains("\nplain\r\n" + longest + "\r\n"));
         const QString server = "APRS-IS 127.0.0.1:" + QString::number(st.server.port());
-        QCOMPARE(errorLines(st.in.station),
+        QCOMPARE(errorLines(st.station), // only a comment naming this station answers the login
                  L({server + " answered the login of N1IGT-10 \"unverified\": the link is "
                              "closed and nothing is gated or received; set Validation# to the "
                              "APRS-IS passcode of N1IGT and connect again",

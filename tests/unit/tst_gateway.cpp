@@ -1,9 +1,9 @@
-// The gateway in-process on a temporary station: start-up, the ways out,
-// what it takes from the host's mailbox and what it writes to its logs.
+// The in-process gateway: start-up, the ways out, frames taken, its logs.
 
 #include "support/fixtures.h"
 
 #include <QDir>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTcpServer>
 
@@ -16,9 +16,7 @@ class TestGateway : public QObject
     Q_OBJECT
 
 private slots:
-    // The lists, kestrel.ini, services.ini and the host: its beacon text is
-    // the line after [APRS] in Zeno.ini in the folder the mailbox names, with
-    // "Dish Symbol" given the digipeater symbol (the check box undoes it).
+    // The beacon text: the line after [APRS] in the host folder's Zeno.ini.
     void startUpReadsEverything()
     {
         QTcpServer probe; // for a free port
@@ -44,16 +42,13 @@ private slots:
                 [&](const QString &summary) { commands << summary; });
         QCOMPARE(r.start(), Outcome::Started);
         QVERIFY(s.snapshot().filter("test.txt").isEmpty()); // the folders' probes gone
-        QCOMPARE(g.positionsList().rows(),
-                 QStringList{QString::fromLatin1("N1ABC-7   12.3km 45\xb0")});
-        QCOMPARE(g.mheardList().rows(), QStringList({heard, "N2XYZ"}));
-        QCOMPARE(g.settings().text(F::OwnCall), TempStation::kCall);
+        QCOMPARE(g.positionsList().rows() + g.mheardList().rows(),
+                 QStringList({QString::fromLatin1("N1ABC-7   12.3km 45\xb0"), heard, "N2XYZ"}));
         QCOMPARE(g.settings().text(F::InternetBeaconText),
                  QStringLiteral("!4903.50N/07201.75W#Test beacon"));
         g.settings().setCheck(F::DishSymbol, false);
         QCOMPARE(g.settings().text(F::InternetBeaconText),
                  QStringLiteral("!4903.50N\\07201.75W-Test beacon"));
-        QCOMPARE(g.texts().text(StateTexts::IssCaption), QStringLiteral("+ISS Position Object"));
         QVERIFY(g.timer("Timer14").isActive());
         QTRY_VERIFY(g.mailbox().idle());
         QCOMPARE(commands, QStringList({"CHANGEPORT rxp=7 txp=7", "APPLICATION MyProgram",
@@ -61,17 +56,15 @@ private slots:
         QCOMPARE(errorLines(s), QStringList{"Settings " + s.programFile("services.ini") +
                                             ": aprs_lookup_host is empty; the default "
                                             "www.findu.com is used"});
-        // Logs under Logs_Kestrel lose their older half at the limit read;
-        // errors.txt keeps everything.
+        // Logs_Kestrel logs lose their older half at the limit; errors.txt keeps all.
         for (int i = 0; i < 100; ++i)
             for (const char *log : {"\\Logs_Kestrel\\igated.txt", "\\errors.txt"})
                 QVERIFY(g.log().appendLog(log, {"line " + QString::number(1000 + i)}));
         const QByteArray log = r.file("Logs_Kestrel/igated.txt");
         QVERIFY(log.size() <= 1024 && log.size() >= 400 && log.startsWith("line "));
         QVERIFY(log.endsWith("line 1099\r\n") && r.file("errors.txt").contains("line 1000\r\n"));
-        // What was read is no operator's edit: the proxy's format is not
-        // checked and "Enabled" starts no web server (Timer10 does). After a
-        // verified login "Enabled" can stop it, not start it.
+        // What was read is no edit: no proxy format hint, no web server till Timer10.
+        // After a verified login "Enabled" can stop it, not start it.
         QVERIFY(g.settings().isOn(F::ProxyYesNo) && hint.isEmpty() && !g.web().listening());
         g.timer10Tick();
         QVERIFY(g.web().listening() && !g.timer("Timer10").isActive());
@@ -80,32 +73,36 @@ private slots:
         QVERIFY(!g.web().listening());
         g.settings().setCheck(F::WebServerYesNo, true);
         QVERIFY(!g.web().listening());
+        // When the new kestrel.ini cannot be put in place the old one stays.
+        const QString ini = s.programFile("kestrel.ini");
+        QVERIFY(QFile::rename(ini, ini + ".old") && QDir().mkpath(ini));
+        QSignalSpy failure(&g, &Gateway::failure);
+        QVERIFY(!g.writeSettingsFile() && QFileInfo(ini).isDir());
+        QVERIFY(failure.value(0).value(0).toString().startsWith("Could not save the settings to "));
     }
 
-    // What start-up cannot use. A missing folder or file ends it, touching
-    // nothing; a host Zeno.ini without a beacon line is said, and the run
-    // goes on without a beacon (not even the digipeater symbol alone).
+    // A missing folder or file ends start-up, touching nothing; a host Zeno.ini
+    // without a beacon line is said, and the run goes on without any beacon.
     void startUpProblems_data()
     {
         QTest::addColumn<QString>("file");       // under the station's root
         QTest::addColumn<QByteArray>("content"); // none: the file or folder removed
-        QTest::addColumn<QString>("said");
-        const auto add = [](const char *file, const QByteArray &content, const char *said) {
-            QTest::newRow(said) << QString(file) << content << QString(said);
+        const auto add = [](const char *said, const char *file, const QByteArray &content = {}) {
+            QTest::newRow(said) << QString(file) << content;
         };
-        add("program/Logs_Kestrel", {}, "\\Logs_Kestrel folder is missing!");
-        add("program/Web", {}, "\\Web folder is missing!");
-        add("program/Web/server.htm", {}, "\\Web\\Server.htm file is missing!");
-        add("program/kestrel.ini", {}, "\\kestrel.ini file is missing!");
-        add("zeno/Zeno.ini", "[General]\r\n", "has no [APRS] line");
-        add("zeno/Zeno.ini", "[APRS]\r\n", "has nothing after its [APRS] line");
-        add("zeno/Zeno.ini", "[APRS]\r\n\r\n", "has an empty line after its [APRS] line");
+        add("\\Logs_Kestrel folder is missing!", "program/Logs_Kestrel");
+        add("\\Web folder is missing!", "program/Web");
+        add("\\Web\\Server.htm file is missing!", "program/Web/server.htm");
+        add("\\kestrel.ini file is missing!", "program/kestrel.ini");
+        add("has no [APRS] line", "zeno/Zeno.ini", "[General]\r\n");
+        add("has nothing after its [APRS] line", "zeno/Zeno.ini", "[APRS]\r\n");
+        add("has an empty line after its [APRS] line", "zeno/Zeno.ini", "[APRS]\r\n\r\n");
     }
     void startUpProblems()
     {
         QFETCH(QString, file);
         QFETCH(QByteArray, content);
-        QFETCH(QString, said);
+        const QString said = QTest::currentDataTag();
         InProcess r({"Dish Symbol= 1"});
         const QString path = r.station.root() + '/' + file;
         if (!content.isNull())
@@ -129,35 +126,30 @@ private slots:
                              "sent and no distance computed"});
     }
 
-    // Closing the window saves the lists, each on its own (a failure said,
-    // and status 1); Exit writes only the IGated list, to estaciones.txt in
-    // the working folder; the host's "terminated" ends the run at once,
-    // saving nothing, as "Close when Zeno ends" asks, unless it was there
-    // before the host was seen running (left by an earlier run). What still
-    // waited for the host is dropped, and said.
+    // Close saves each list on its own (a failure: status 1); Exit only IGated, to
+    // ./estaciones.txt; the host's "terminated", seen after it ran, ends the run
+    // saving nothing when asked. What still waited for the host is dropped, said.
     void waysOut_data()
     {
-        QTest::addColumn<bool>("closeZeno");
         QTest::addColumn<int>("status");   // -1: the run goes on
         QTest::addColumn<QString>("said"); // how errors.txt starts
-        const auto add = [](const char *way, bool closeZeno, int status, const QString &said = {}) {
-            QTest::newRow(way) << closeZeno << status << said;
+        const auto add = [](const char *way, int status, const QString &said = {}) {
+            QTest::newRow(way) << status << said;
         };
-        add("close", false, 1, "Files Could not save the MHeard list to %1: ");
-        add("exit", false, 0);
-        add("host ended", true, 0,
+        add("close", 1, "Files Could not save the MHeard list to %1: ");
+        add("exit", 0);
+        add("host ended", 0,
             "Host the host reports it has terminated; ending as \"Close when Zeno ends\" asks, "
             "without saving the lists");
-        add("host ended, not asked", false, -1);
-        add("host ended before", true, -1);
+        add("host ended, not asked", -1);
+        add("host ended before", -1);
     }
     void waysOut()
     {
-        QFETCH(bool, closeZeno);
         QFETCH(int, status);
         QFETCH(QString, said);
         const QByteArray way = QTest::currentDataTag();
-        InProcess r({closeZeno ? "Close Zeno= 1" : "Close Zeno= 0"});
+        InProcess r({way.endsWith("not asked") ? "Close Zeno= 0" : "Close Zeno= 1"});
         if (way.endsWith("before"))
             r.station.setMailboxValue("Status", "String", "Zeno Terminated!");
         r.start();
@@ -168,8 +160,9 @@ private slots:
         QVERIFY(QFile::remove(mheard) && QDir().mkpath(mheard)); // no save can succeed
         QSignalSpy failure(&r.gateway, &Gateway::failure);
         QSignalSpy quit(&r.gateway, &Gateway::quitRequested);
-        const QString cwd = QDir::currentPath();
+        const QString before = QDir::currentPath(); // estaciones.txt goes to the working folder
         QDir::setCurrent(r.station.root());
+        const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
         if (way == "close")
             r.gateway.closeMainWindow();
         else if (way == "exit")
@@ -177,7 +170,6 @@ private slots:
         else
             r.station.setMailboxValue("Status", "String", "ZENO TERMINATED!");
         r.gateway.timer6Tick();
-        QDir::setCurrent(cwd);
         QCOMPARE(quit, status < 0 ? QList<QVariantList>() : QList<QVariantList>{{status}});
         QCOMPARE(r.file("positions.txt"), way == "close" ? "N1ABC-7   12.3km\r\n" : QByteArray());
         QCOMPARE(TempStation::readFile(r.station.root() + "/estaciones.txt"),
@@ -192,24 +184,9 @@ private slots:
         QCOMPARE(QFileInfo::exists(r.station.programFile("kestrel.running")), status < 0);
     }
 
-    // When the new kestrel.ini cannot be put in place the old one stays.
-    void settingsWrittenWholeOrNotAtAll()
-    {
-        InProcess r;
-        r.start();
-        const QString path = r.station.programFile("kestrel.ini");
-        QVERIFY(QFile::rename(path, path + ".old") && QDir().mkpath(path));
-        QSignalSpy failure(&r.gateway, &Gateway::failure);
-        QVERIFY(!r.gateway.writeSettingsFile());
-        QVERIFY(failure.value(0).value(0).toString().startsWith("Could not save the settings to "));
-        QVERIFY(QFileInfo(path).isDir());
-    }
-
-    // A frame text is taken once, however long the host leaves it and even
-    // when the mailbox went meanwhile (missing at the start, gone and back:
-    // each said); one longer than any frame is refused, and said once. After
-    // a run that never ended (as with kill -9) the next start says so, and
-    // the frame the mailbox holds then was heard before it: taken already.
+    // A frame text is taken once, even across the mailbox going and coming back
+    // (each said); one longer than any frame is refused, said once. The start
+    // after a run that never ended says so and takes no frame heard before it.
     void framesTakenOnce()
     {
         InProcess r;
@@ -225,11 +202,10 @@ private slots:
             r.hostHears(frame);
             r.gateway.timer6Tick();
         }
-        QCOMPARE(taken, QList<QVariantList>{{QString::fromLatin1(sample::unescaped(frame))}});
         r.station.setMailboxValue("RXData", "String", " 1:Fm N1ABC\r" + QByteArray(2100, 'x'));
         r.gateway.timer6Tick();
         r.gateway.timer6Tick();
-        QCOMPARE(taken.size(), 1);
+        QCOMPARE(taken, QList<QVariantList>{{QString::fromLatin1(sample::unescaped(frame))}});
         const QString gone = "Mailbox the mailbox folder " + r.station.mailboxDir() +
                              " is missing; frames wait until it is back";
         const QString back = "Mailbox the mailbox is back; reading frames again";
