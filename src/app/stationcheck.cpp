@@ -1,5 +1,6 @@
 #include "app/stationcheck.h"
 
+#include "aprsis/passcode.h"
 #include "core/services.h"
 #include "core/settingsfile.h"
 #include "core/text.h"
@@ -28,20 +29,6 @@ private:
     std::FILE *out_;
     int problems_ = 0;
 };
-
-// The APRS-IS passcode of a call sign (its SSID aside), as the servers
-// compute it.
-int passcodeOf(const QString &call)
-{
-    const QByteArray c = call.section(u'-', 0, 0).toUpper().toLatin1();
-    int hash = 0x73e2;
-    for (qsizetype i = 0; i < c.size(); i += 2) {
-        hash ^= static_cast<unsigned char>(c[i]) << 8;
-        if (i + 1 < c.size())
-            hash ^= static_cast<unsigned char>(c[i + 1]);
-    }
-    return hash & 0x7fff;
-}
 
 std::optional<QString> value(const mailbox::Store &store, const QString &key)
 {
@@ -119,7 +106,7 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
             r.problem(QStringLiteral("the mailbox holds no MyCall: the host (or zeno-host init) "
                                      "writes the station's call there"));
         else if (!passcode.isEmpty() && passcode != QLatin1String("-1") &&
-                 passcode.toInt() != passcodeOf(*call))
+                 passcode.toInt() != aprsis::passcode(*call))
             r.problem(QStringLiteral("Validation# %1 is not the APRS-IS passcode of %2: the "
                                      "server will refuse the login")
                           .arg(passcode, call->section(u'-', 0, 0)));

@@ -1,5 +1,7 @@
 #include "test-servers/aprsistestserver.h"
 
+#include "aprsis/passcode.h"
+
 #include <QDateTime>
 #include <QTcpSocket>
 
@@ -36,14 +38,7 @@ bool AprsIsTestServer::clientConnected() const
 
 int AprsIsTestServer::passcode(const QString &call)
 {
-    const QByteArray c = call.section(u'-', 0, 0).toUpper().toLatin1();
-    int hash = 0x73e2;
-    for (qsizetype i = 0; i < c.size(); i += 2) {
-        hash ^= static_cast<unsigned char>(c[i]) << 8;
-        if (i + 1 < c.size())
-            hash ^= static_cast<unsigned char>(c[i + 1]);
-    }
-    return hash & 0x7fff;
+    return kestrel::aprsis::passcode(call);
 }
 
 void AprsIsTestServer::onConnection()
