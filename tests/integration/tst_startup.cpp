@@ -62,6 +62,12 @@ private slots:
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("as written")
             << QByteArrayList{"", ""} << QByteArray("Nothing wrong found.\n");
+        QTest::newRow("comment line")
+            << QByteArrayList{"Validation#", "; mine\r\nValidation#"}
+            << QByteArray("line 7 is read as Validation# but reads \"; mine\"");
+        QTest::newRow("missing line")
+            << QByteArrayList{"Proxy Address=\r\n", ""}
+            << QByteArray("line 10 is read as Proxy Address but reads \"Auto");
         QTest::newRow("misspelt key")
             << QByteArrayList{"Interval=", "Intervall="}
             << QByteArray("line 16 is read as Interval but reads \"Intervall=600\"");
