@@ -3,6 +3,8 @@
 #include "core/files.h"
 #include "core/text.h"
 
+#include <climits>
+
 namespace kestrel::settingsfile {
 
 namespace {
@@ -35,56 +37,46 @@ QString valueOf(const QString &line, int maxLength)
     return (eq < 0 ? line : line.mid(eq + 1)).left(maxLength);
 }
 
-// What a field can use, for the operator; empty when any text will do. An
-// empty value is the field's "not set" and always passes.
-QString allowed(F field)
+// A whole number from low to high.
+bool within(const QString &value, int low, int high)
 {
-    switch (field) {
-    case F::AprsIsPort:
-    case F::WebServerPort:
-        return QStringLiteral("a port from 1 to 65535");
-    case F::ValidationNumber:
-        return QStringLiteral("a passcode from -1 to 32767");
-    case F::Interval:
-        return QStringLiteral("whole seconds");
-    case F::RfPortIGate:
-        return QStringLiteral("1 to 5 or All");
-    case F::MHExpTime:
-        return QStringLiteral("2, 3, 6 or 12");
-    case F::IGateRfPort:
-        return QStringLiteral("0 to 5");
-    case F::PacketsMin:
-        return QStringLiteral("6 to 9");
-    default:
-        return {};
-    }
-}
-
-bool usable(F field, const QString &value)
-{
-    if (value.isEmpty())
-        return true;
     bool whole = false;
     const int n = value.toInt(&whole);
-    switch (field) {
-    case F::AprsIsPort:
-    case F::WebServerPort:
-        return whole && n >= 1 && n <= 65535;
-    case F::ValidationNumber:
-        return whole && n >= -1 && n <= 32767;
-    case F::Interval:
-        return whole && n >= 0;
-    case F::RfPortIGate:
-        return value == QLatin1String("All") || (whole && n >= 1 && n <= 5);
-    case F::MHExpTime:
-        return whole && (n == 2 || n == 3 || n == 6 || n == 12);
-    case F::IGateRfPort:
-        return whole && n >= 0 && n <= 5;
-    case F::PacketsMin:
-        return whole && n >= 6 && n <= 9;
-    default:
-        return true;
-    }
+    return whole && n >= low && n <= high;
+}
+
+// The fields that cannot use any text: what they can use, for the operator,
+// and the test of a value. An empty value is the field's "not set" and
+// always passes.
+struct Range
+{
+    F field;
+    const char *allowed;
+    bool (*usable)(const QString &value);
+};
+const Range kRanges[] = {
+    {F::AprsIsPort, "a port from 1 to 65535", [](const QString &v) { return within(v, 1, 65535); }},
+    {F::WebServerPort, "a port from 1 to 65535",
+     [](const QString &v) { return within(v, 1, 65535); }},
+    {F::ValidationNumber, "a passcode from -1 to 32767",
+     [](const QString &v) { return within(v, -1, 32767); }},
+    {F::Interval, "whole seconds", [](const QString &v) { return within(v, 0, INT_MAX); }},
+    {F::RfPortIGate, "1 to 5 or All",
+     [](const QString &v) { return v == QLatin1String("All") || within(v, 1, 5); }},
+    {F::MHExpTime, "2, 3, 6 or 12",
+     [](const QString &v) {
+         return within(v, 2, 12) && QList<int>{2, 3, 6, 12}.contains(v.toInt());
+     }},
+    {F::IGateRfPort, "0 to 5", [](const QString &v) { return within(v, 0, 5); }},
+    {F::PacketsMin, "6 to 9", [](const QString &v) { return within(v, 6, 9); }},
+};
+
+const Range *rangeOf(F field)
+{
+    for (const Range &r : kRanges)
+        if (r.field == field)
+            return &r;
+    return nullptr;
 }
 
 class Reader
@@ -145,7 +137,8 @@ private:
         if (!line.startsWith(QLatin1String(info.key)))
             problems_.append({Problem::KeyNotExpected, field, lineNumber, line.left(100), 0});
         if (info.kind != Settings::Kind::Check) {
-            if (!usable(field, value))
+            if (const Range *range = rangeOf(field);
+                range && !value.isEmpty() && !range->usable(value))
                 problems_.append({Problem::OutOfRange, field, lineNumber, value.left(100), 0});
             settings_.setText(field, value);
             return;
@@ -255,7 +248,7 @@ QString Problem::describe() const
         return QStringLiteral("%1 on line %2 is \"%3\", not %4")
             .arg(key)
             .arg(lineNumber)
-            .arg(text::printable(line), allowed(field));
+            .arg(text::printable(line), QLatin1String(rangeOf(field)->allowed));
     }
     return {};
 }

@@ -9,6 +9,7 @@
 #include "watch.h"
 
 #include <algorithm>
+#include <iterator>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -62,13 +63,31 @@ int main(int argc, char *argv[])
     }
     if (command.empty())
         return usage("no command given");
-    // Each command takes its own options and no others.
-    const std::vector<std::string> known =
-        command == "init"     ? std::vector<std::string>{"--call", "--path", "--beacon"}
-        : command == "replay" ? std::vector<std::string>{"--every"}
-                              : std::vector<std::string>{};
+    // What each command takes: its own options and no others, and so many words.
+    struct Shape
+    {
+        const char *command;
+        std::vector<std::string> options;
+        std::size_t least, most;
+        const char *words;
+    };
+    const Shape shapes[] = {
+        {"init", {"--call", "--path", "--beacon"}, 0, 0, "no words, only options"},
+        {"rx", {}, 1, 1, "one TEXT"},
+        {"status", {}, 1, 1, "one TEXT"},
+        {"set", {}, 3, 3, "KEY NAME TEXT"},
+        {"get", {}, 1, 2, "KEY and an optional NAME"},
+        {"replay", {"--every"}, 1, 1, "one FILE"},
+        {"watch", {}, 0, 0, "no words"},
+        {"agw", {}, 1, 1, "one HOST:PORT"},
+    };
+    const auto shape = std::find_if(std::begin(shapes), std::end(shapes),
+                                    [&command](const Shape &s) { return command == s.command; });
+    if (shape == std::end(shapes))
+        return usage("unknown command: " + command);
     for (const auto &o : args.options)
-        if (std::find(known.begin(), known.end(), o.first) == known.end())
+        if (std::find(shape->options.begin(), shape->options.end(), o.first) ==
+            shape->options.end())
             return usage(o.first + " is no option of " + command);
     if (args.loop && command != "replay")
         return usage("--loop is an option of replay only");
@@ -77,27 +96,24 @@ int main(int argc, char *argv[])
     if (args.has("--every") && !wholeNumber(args.option("--every")))
         return usage("--every takes whole milliseconds, not \"" + args.option("--every") + "\"");
 
-    DirectoryStore mailbox(DirectoryStore::defaultFolder(folder));
     const auto &w = args.words;
-    const auto words = [&](std::size_t least, std::size_t most, const char *what) {
-        return w.size() >= least && w.size() <= most ? -1 : usage(command + " takes " + what);
-    };
-    int bad = -1;
-    if (command == "init" && (bad = words(0, 0, "no words, only options")) < 0)
+    if (w.size() < shape->least || w.size() > shape->most)
+        return usage(command + " takes " + shape->words);
+
+    DirectoryStore mailbox(DirectoryStore::defaultFolder(folder));
+    if (command == "init")
         return init(mailbox, args);
-    if (command == "rx" && (bad = words(1, 1, "one TEXT")) < 0)
+    if (command == "rx")
         return setValue(mailbox, "RXData", "String", w[0]);
-    if (command == "status" && (bad = words(1, 1, "one TEXT")) < 0)
+    if (command == "status")
         return setValue(mailbox, "Status", "String", w[0]);
-    if (command == "set" && (bad = words(3, 3, "KEY NAME TEXT")) < 0)
+    if (command == "set")
         return setValue(mailbox, w[0], w[1], w[2]);
-    if (command == "get" && (bad = words(1, 2, "KEY and an optional NAME")) < 0)
+    if (command == "get")
         return get(mailbox, w[0], w.size() == 2 ? w[1] : "String");
     if (command == "replay")
         return replay(mailbox, args);
-    if (command == "watch" && (bad = words(0, 0, "no words")) < 0)
+    if (command == "watch")
         return watch(mailbox);
-    if (command == "agw" && (bad = words(1, 1, "one HOST:PORT")) < 0)
-        return agwHost(mailbox, w[0]);
-    return bad >= 0 ? bad : usage("unknown command: " + command);
+    return agwHost(mailbox, w[0]);
 }

@@ -91,8 +91,6 @@ int get(const DirectoryStore &mailbox, const std::string &key, const std::string
 
 int replay(DirectoryStore &mailbox, const Args &args)
 {
-    if (args.words.size() != 1)
-        return usage("replay takes one FILE");
     const long every = std::strtol(args.option("--every", "1500").c_str(), nullptr, 10);
     do {
         std::ifstream in(args.words[0], std::ios::binary);
