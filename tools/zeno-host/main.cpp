@@ -9,8 +9,8 @@
 #include "watch.h"
 
 #include <algorithm>
-#include <iterator>
 #include <cstdio>
+#include <iterator>
 #include <string>
 #include <vector>
 
