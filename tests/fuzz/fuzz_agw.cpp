@@ -1,12 +1,14 @@
-// Fuzz target for what a TNC engine sends zeno-host: AGWPE frames cut
-// anywhere, raw AX.25 in them, and the UI frames turned into monitor texts.
-// Every text stored must read back in the gateway as exactly the frame
-// heard; every frame sent must read back as what was asked.
+// Fuzz target for what a TNC sends zeno-host: AGWPE frames and a KISS
+// stream cut anywhere, raw AX.25 in them, and the UI frames turned into
+// monitor texts. Every text stored must read back in the gateway as exactly
+// the frame heard; every frame sent must read back as what was asked; KISS
+// frames must not depend on where the stream was cut.
 
 #include "core/text.h"
 #include "fuzzcheck.h"
 #include "host/monitortext.h"
 #include "zeno-host/agw.h"
+#include "zeno-host/kiss.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -22,10 +24,10 @@ std::string bare(std::string call)
     return call;
 }
 
-void checkHeard(const agw::Frame &frame, const QByteArray &input)
+void checkHeard(int port, std::string_view ax25, const QByteArray &input)
 {
-    const auto ui = agw::decodeRaw(frame.data);
-    if (!ui || frame.port >= agw::kMaxPort)
+    const auto ui = agw::decodeUi(ax25);
+    if (!ui || port >= agw::kMaxPort)
         return;
     if (ui->information.size() > agw::kMaxReceivedInfo || ui->via.size() > agw::kMaxDigipeaters)
         fail("an oversized frame was taken", input);
@@ -37,7 +39,7 @@ void checkHeard(const agw::Frame &frame, const QByteArray &input)
             fail("a malformed digipeater was taken", input);
         via += ',' + call;
     }
-    const std::string text = agw::monitorText(frame.port + 1, *ui, frame.pid % 24, 59, 0);
+    const std::string text = agw::monitorText(port + 1, *ui, 23, 59, 0);
     if (text.find(" Len=" + std::to_string(ui->information.size()) + " >") == std::string::npos)
         fail("Len= is not the information's length", input);
 
@@ -50,7 +52,7 @@ void checkHeard(const agw::Frame &frame, const QByteArray &input)
         information.indexOf(u'\r') < 0 ? information.size() : information.indexOf(u'\r'),
         information.indexOf(u'\n') < 0 ? information.size() : information.indexOf(u'\n'));
     information.truncate(end);
-    if (m->port != frame.port + 1 || m->source != text::fromBytes(ui->source) ||
+    if (m->port != port + 1 || m->source != text::fromBytes(ui->source) ||
         m->destination != text::fromBytes(ui->destination) || m->via != text::fromBytes(via) ||
         m->information != information)
         fail("the gateway reads another frame than was heard", input);
@@ -76,6 +78,55 @@ void checkSent(const agw::Frame &frame, const QByteArray &input)
         static_cast<std::size_t>(v->data[0]) != path->size() ||
         v->data.compare(v->data.size() - info.size(), info.size(), info) != 0)
         fail("a transmit frame reads back otherwise", input);
+
+    // The same request over KISS reads back as the same UI frame.
+    const auto k = kiss::unproto(frame.port % 16, frame.callFrom, frame.callTo, via, info);
+    kiss::Deframer deframer;
+    deframer.append(*k);
+    const auto d = deframer.next();
+    const auto ui = d ? agw::decodeUi(d->ax25) : std::nullopt;
+    if (!ui || ui->source != frame.callFrom || ui->destination != frame.callTo ||
+        ui->via != *path || ui->pid != 0xf0 || ui->information != info || deframer.next())
+        fail("a KISS transmit frame reads back otherwise", input);
+}
+
+// The KISS frames of a stream, fed in pieces of `piece` bytes.
+std::vector<kiss::Frame> kissFrames(std::string_view stream, std::size_t piece, std::size_t &other,
+                                    std::size_t &dropped)
+{
+    kiss::Deframer deframer;
+    std::vector<kiss::Frame> frames;
+    for (std::size_t at = 0; at < stream.size(); at += piece) {
+        deframer.append(stream.substr(at, piece));
+        while (auto f = deframer.next())
+            frames.push_back(std::move(*f));
+    }
+    other = deframer.otherCommands();
+    dropped = deframer.dropped();
+    return frames;
+}
+
+void checkKiss(const QByteArray &input)
+{
+    const std::string_view stream(input.constData(), static_cast<std::size_t>(input.size()));
+    std::size_t other = 0, dropped = 0, other1 = 0, dropped1 = 0;
+    const auto whole = kissFrames(stream, stream.size() + 1, other, dropped);
+    const auto bytes = kissFrames(stream, 1, other1, dropped1);
+    if (whole.size() != bytes.size() || other != other1 || dropped != dropped1)
+        fail("KISS frames depend on where the stream was cut", input);
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        if (whole[i].port != bytes[i].port || whole[i].ax25 != bytes[i].ax25)
+            fail("KISS frames depend on where the stream was cut", input);
+        if (whole[i].ax25.size() > kiss::kMaxFrameBytes || whole[i].port > kiss::kMaxPort)
+            fail("a KISS frame longer than the limit", input);
+        // Sent again, it reads back the same.
+        kiss::Deframer again;
+        again.append(kiss::encode(whole[i].port, kiss::Data, whole[i].ax25));
+        const auto back = again.next();
+        if (!back || back->ax25 != whole[i].ax25 || back->port != whole[i].port)
+            fail("a KISS frame encoded again reads back otherwise", input);
+        checkHeard(whole[i].port, whole[i].ax25, input);
+    }
 }
 } // namespace
 
@@ -91,7 +142,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         while (const auto frame = reader.next()) {
             if (frame->data.size() > agw::kMaxDataBytes)
                 fail("a frame longer than the limit", input);
-            checkHeard(*frame, input);
+            if (!frame->data.empty())
+                checkHeard(frame->port, std::string_view(frame->data).substr(1), input);
             checkSent(*frame, input);
             ++frames;
         }
@@ -103,6 +155,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         fail("a frame read after the stream was lost", input);
     if (frames > 0 && size < agw::kHeaderBytes * static_cast<std::size_t>(frames))
         fail("more frames than the bytes hold", input);
+    checkKiss(input);
     // Raw AX.25 on its own too.
     if (const auto ui = agw::decodeUi(std::string(input.constData(), size)))
         if (ui->source.empty() || ui->destination.empty())

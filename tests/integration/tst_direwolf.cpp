@@ -1,5 +1,5 @@
 // The whole station with a real TNC engine: direwolf takes a packet as audio
-// over UDP and hands it over AGW to zeno-host agw, kestrel --headless gates
+// over UDP and hands it over AGW or KISS to zeno-host, kestrel --headless gates
 // it to the test APRS-IS server, and a message from the server goes back out
 // through direwolf. direwolf listens on every interface, so the test runs in
 // a network namespace of its own with nothing but loopback.
@@ -42,10 +42,14 @@ bool play(const TempStation &s, const QByteArray &packet)
 // serial port lines swapped whole for the test's: audio over UDP, a
 // pseudo-terminal. Anything more on those lines leaves them as they are, and
 // direwolf without a sound card.
+QByteArray readme()
+{
+    return TempStation::readFile(qEnvironmentVariable("KESTREL_SOURCE") + "/README.md");
+}
+
 QByteArray readmeConfiguration(const QByteArray &serialPort)
 {
-    const QByteArray readme =
-        TempStation::readFile(qEnvironmentVariable("KESTREL_SOURCE") + "/README.md");
+    const QByteArray readme = ::readme();
     const qsizetype from = readme.indexOf("```\n", readme.indexOf("in `direwolf.conf`")) + 4;
     QByteArray conf = '\n' + readme.mid(from, readme.indexOf("   ```\n", from) - from);
     return conf.replace("\n   ", "\n")
@@ -60,10 +64,28 @@ class TestDirewolf : public QObject
     Q_OBJECT
 
 private slots:
+    // The bridge as the README starts it, and direwolf's line for its port.
+    void throughDirewolf_data()
+    {
+        QTest::addColumn<QStringList>("bridge");
+        QTest::addColumn<QByteArray>("port");
+        QTest::addColumn<QByteArray>("ready");
+        QTest::newRow("agw") << QStringList{"agw", "127.0.0.1:8000"} << QByteArray("AGWPORT 8000")
+                             << QByteArray("Ready to accept AGW client");
+        QTest::newRow("kiss") << QStringList{"kiss", "127.0.0.1:8001"}
+                              << QByteArray("KISSPORT 8001")
+                              << QByteArray("Ready to accept KISS TCP client");
+    }
+
     void throughDirewolf()
     {
+        QFETCH(QStringList, bridge);
+        QFETCH(QByteArray, port);
+        QFETCH(QByteArray, ready);
+        QVERIFY(readme().contains("zeno-host --mailbox ~/station/mailbox " +
+                                  bridge.join(' ').toLatin1() + '\n'));
         if (qEnvironmentVariableIsEmpty(kInside)) {
-            runInNamespace("throughDirewolf");
+            runInNamespace(QByteArray("throughDirewolf:") + QTest::currentDataTag());
             return;
         }
         // "Log Inet_RF" is what lets packets from APRS-IS go on the air.
@@ -74,15 +96,15 @@ private slots:
         const auto closePty = qScopeGuard([pty] { ::close(pty); });
         const QByteArray conf = readmeConfiguration(ptsname(pty));
         QVERIFY2(conf.contains("\nADEVICE udp:7355 null\n") && conf.contains("\nPTT /dev/pts/") &&
-                     conf.contains("\nAGWPORT 8000\n"),
+                     conf.contains('\n' + port + '\n'),
                  conf);
         s.writeFile(s.root() + "/direwolf.conf", conf);
         // Line-buffered, to be read as it goes.
         Child direwolf("stdbuf", {"-oL", "direwolf", "-t", "0", "-c", s.root() + "/direwolf.conf"});
-        QTRY_VERIFY_WITH_TIMEOUT(direwolf.out().contains("Ready to accept AGW client"), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(direwolf.out().contains(ready), 10000);
         s.setMailboxValue("Status", "String", {}); // active only once direwolf has answered
         Child zeno(programUnderTest("ZENO_HOST_BIN"),
-                   {"--mailbox", s.mailboxDir(), "agw", "127.0.0.1:8000"});
+                   QStringList{"--mailbox", s.mailboxDir()} + bridge);
         QTRY_COMPARE_WITH_TIMEOUT(s.mailboxValue("Status", "String"), "Zeno Server Active!", 5000);
         h.start();
         const auto tell = qScopeGuard([&] {
@@ -110,7 +132,7 @@ private slots:
 private:
     // Runs one test of this program again inside a new network namespace
     // with nothing but loopback.
-    static void runInNamespace(const char *test)
+    static void runInNamespace(const QByteArray &test)
     {
         if (geteuid() != 0)
             QSKIP("a network namespace for direwolf needs root");
@@ -127,11 +149,13 @@ private:
         QProcess inner;
         qputenv(kInside, ns.toLatin1());
         inner.setProcessChannelMode(QProcess::MergedChannels);
-        inner.start(ip, {"netns", "exec", ns, QCoreApplication::applicationFilePath(), test});
+        inner.start(ip, {"netns", "exec", ns, QCoreApplication::applicationFilePath(),
+                         QString::fromLatin1(test)});
         const bool ended = inner.waitForFinished(90000);
         const QByteArray out = inner.readAll(); // its output, shown if it failed
         QVERIFY2(ended && inner.exitCode() == 0 &&
-                     out.contains(QByteArray("PASS   : TestDirewolf::") + test),
+                     out.contains("PASS   : TestDirewolf::" + test.split(':')[0] + '(' +
+                                  test.split(':')[1] + ')'),
                  out.constData());
     }
 };

@@ -20,6 +20,16 @@ grep -qx "ExecStart=$prefix/bin/kestrel --headless .*" "$prefix/lib/systemd/syst
 grep -qx "ExecStart=$prefix/bin/zeno-host \$ZENO_HOST_BRIDGE" "$prefix/lib/systemd/system/kestrel-host.service" ||
     fail "kestrel-host.service does not start $prefix/bin/zeno-host"
 grep -qx "Restart=always" "$prefix/lib/systemd/system/kestrel.service" || fail "kestrel.service is not restarted always"
+# The host unit's command line runs each kind of bridge the README shows,
+# word-split as systemd splits $ZENO_HOST_BRIDGE: each keeps trying its TNC.
+exec_start=$(sed -n 's/^ExecStart=//p' "$prefix/lib/systemd/system/kestrel-host.service")
+for bridge in "agw 127.0.0.1:9" "kiss 127.0.0.1:9" "kiss $prefix/ttyNONE --baud 9600"; do
+    status=0
+    ZENO_MAILBOX=$prefix/mailbox ZENO_HOST_BRIDGE=$bridge timeout 1 \
+        ${exec_start//\$ZENO_HOST_BRIDGE/$bridge} 2>"$prefix/said" || status=$?
+    [ $status -eq 124 ] && grep -q "^zeno-host: no .* at " "$prefix/said" ||
+        fail "the host unit's command line with \"$bridge\": $(cat "$prefix/said")"
+done
 for page in kestrel zeno-host; do
     [ -z "$(groff -man -ww -z "$prefix/share/man/man1/$page.1" 2>&1)" ] || fail "$page.1 has warnings"
 done

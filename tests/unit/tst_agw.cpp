@@ -1,6 +1,7 @@
-// zeno-host's side of AGWPE: frames in and out, heard ones as monitor text, sent ones.
+// zeno-host's side of AGWPE and KISS: frames in and out, heard ones as monitor text, sent ones.
 
 #include "zeno-host/agw.h"
+#include "zeno-host/kiss.h"
 
 #include <QTest>
 
@@ -66,7 +67,7 @@ private slots:
         for (const char *calls : {"n1abc,N1ABC", "AP RS,N1ABC"})
             row(calls, raw(calls) + "\x03\xf0", "malformed address");
         row("9 digis", raw(QByteArray("WIDE,").repeated(10) + "WIDE"), "more than 8 digipeaters");
-        row("nothing", {}, "empty raw frame");
+        row("nothing", {}, "truncated address field");
         row("sent", "N1IGT-10|WIDE1-1, WIDE2-1|:}x\r\n",
             QByteArray("\x02\0\0\0V\0\xf0\0N1IGT-10\0\0APKR02\0\0\0\0\x17\0\0\0\0\0\0\0"
                        "\x02WIDE1-1\0\0\0WIDE2-1\0\0\0}x",
@@ -89,7 +90,7 @@ private slots:
         if (!in.isEmpty() && in.front() != '\0')
             out = agw::unproto(2, c[0].toStdString(), "APKR02", c[1].toStdString(),
                                agw::transmitInformation(c[2].toStdString()), &why);
-        else if (const auto ui = agw::decodeRaw(in.toStdString(), &why))
+        else if (const auto ui = agw::decodeUi(in.mid(1).toStdString(), &why))
             out = agw::monitorText(2, *ui, 9, 5, 7);
         QTEST(QByteArray::fromStdString(out.value_or(why)), "out");
     }
@@ -102,6 +103,58 @@ private slots:
             got << QString::number(agw::receivePort(p).value_or(-9)) + '/' +
                        QString::number(agw::transmitPort(p).value_or(-9));
         QCOMPARE(got.join(' '), "-1/0 1/1 2/2 -9/-9 -9/-9 -9/-9 -9/-9 -9/-9 -9/-9");
+    }
+
+    // A KISS stream read whole and byte by byte alike: each data frame as "port:hex", then the
+    // frames of other commands and those dropped.
+    void kissFrames_data()
+    {
+        QTest::addColumn<QByteArray>("stream");
+        QTest::addColumn<QString>("frames");
+        const auto row = [](const char *name, const QByteArray &stream, const QString &frames) {
+            QTest::newRow(name) << stream << frames;
+        };
+        const auto b = [](const auto &literal) { return QByteArray(literal, sizeof literal - 1); };
+        row("noise before the first FEND", b("ab\xc0\x00x\xc0"), "0:78 | 0 0");
+        row("escapes, port 3", b("\xc0\x30\xdb\xdc\xdb\xdd\xc0"), "3:c0db | 0 0");
+        row("empty frames", b("\xc0\xc0\x00\x61\xc0\xc0\xf0\x62\xc0"), "0:61 15:62 | 0 0");
+        row("other commands", b("\xc0\x01\x1e\xc0\xc0\xff\xc0\xc0\x00\x61\xc0"), "0:61 | 2 0");
+        row("broken escape", b("\xc0\x00\xdb\x41\xc0\xc0\x00\xdb\xc0"), "| 0 2");
+        const QByteArray longest(kiss::kMaxFrameBytes, 'a');
+        row("longest", b("\xc0\x00") + longest + "\xc0", "0:" + longest.toHex() + " | 0 0");
+        row("too long", b("\xc0\x00") + longest + "a\xc0", "| 0 1");
+        row("unended", b("\xc0\x00") + QByteArray(3000, 'a') + b("\xc0\x00\x61\xc0"), "0:61 | 0 1");
+    }
+
+    void kissFrames()
+    {
+        QFETCH(QByteArray, stream);
+        for (const qsizetype piece : {stream.size(), qsizetype(1)}) {
+            kiss::Deframer deframer;
+            QStringList got;
+            for (qsizetype at = 0; at < stream.size(); at += piece) {
+                deframer.append(std::string_view(stream.constData(), std::size_t(stream.size()))
+                                    .substr(at, piece));
+                while (const auto f = deframer.next())
+                    got << QString::number(f->port) + ':' +
+                               QByteArray::fromStdString(f->ax25).toHex();
+            }
+            got << QStringLiteral("| %1 %2").arg(deframer.otherCommands()).arg(deframer.dropped());
+            QTEST(got.join(' '), "frames");
+        }
+    }
+
+    // A transmission as a KISS data frame: the command bit on the destination, the last
+    // address marked, the information escaped; KISS has 16 ports.
+    void kissUnproto()
+    {
+        QCOMPARE(
+            QByteArray::fromStdString(*kiss::unproto(2, "N1IGT-10", "APKR02", "WIDE1-1", "}x\xc0")),
+            QByteArray("\xc0\x20\x82\xa0\x96\xa4\x60\x64\xe0\x9c\x62\x92\x8e\xa8\x40\x74"
+                       "\xae\x92\x88\x8a\x62\x40\x63\x03\xf0}x\xdb\xdc\xc0"));
+        std::string why;
+        QVERIFY(!kiss::unproto(16, "N1IGT-10", "APKR02", "", "x", &why));
+        QCOMPARE(why, "KISS has ports 1 to 16 only");
     }
 };
 

@@ -145,13 +145,6 @@ std::optional<UiFrame> decodeUi(std::string_view ax25, std::string *why)
     return f;
 }
 
-std::optional<UiFrame> decodeRaw(std::string_view data, std::string *why)
-{
-    if (data.empty())
-        return refuse(why, "empty raw frame");
-    return decodeUi(data.substr(1), why);
-}
-
 std::string monitorText(int port, const UiFrame &frame, int hour, int minute, int second)
 {
     std::string text =
@@ -249,15 +242,15 @@ std::string transmitInformation(std::string text)
     return text;
 }
 
-std::optional<std::string> unproto(int port, const std::string &from, const std::string &to,
-                                   const std::string &via, const std::string &information,
-                                   std::string *why)
+std::optional<std::vector<std::string>> sendable(const std::string &from, const std::string &to,
+                                                 const std::string &via,
+                                                 const std::string &information, std::string *why)
 {
     if (!validCall(from))
         return refuse(why, "MyCall is no AX.25 call sign");
     if (!validCall(to))
         return refuse(why, "the destination is no AX.25 call sign");
-    const auto path = parsePath(via);
+    auto path = parsePath(via);
     if (!path)
         return refuse(why, "the path is not up to 8 AX.25 call signs");
     if (information.empty())
@@ -267,6 +260,16 @@ std::optional<std::string> unproto(int port, const std::string &from, const std:
     // The engine takes the information as a C string.
     if (information.find('\0') != std::string::npos)
         return refuse(why, "a NUL byte in the text");
+    return path;
+}
+
+std::optional<std::string> unproto(int port, const std::string &from, const std::string &to,
+                                   const std::string &via, const std::string &information,
+                                   std::string *why)
+{
+    const auto path = sendable(from, to, via, information, why);
+    if (!path)
+        return std::nullopt;
     Frame f{static_cast<std::uint8_t>(port), 'V', 0xf0, from, to, {}};
     f.data += static_cast<char>(path->size());
     for (const std::string &call : *path)

@@ -73,9 +73,6 @@ struct UiFrame
 // (when given) says what was wrong.
 std::optional<UiFrame> decodeUi(std::string_view ax25, std::string *why = nullptr);
 
-// The data of a 'K' frame: one byte for the engine, then the AX.25 frame.
-std::optional<UiFrame> decodeRaw(std::string_view data, std::string *why = nullptr);
-
 // " 1:Fm N1ABC-9 To APRS Via N1DIG*,WIDE2-1 <UI pid=F0 Len=24 >[14:02:11]\r" and the
 // information; `port` is the mailbox's, 1 (the engine's first) to kMaxPort.
 std::string monitorText(int port, const UiFrame &frame, int hour, int minute, int second);
@@ -96,6 +93,14 @@ std::optional<int> transmitPort(std::string_view txp);
 // A TXDATA text as it goes on the air: a third-party text (":}...") from its
 // "}", without trailing CR and LF.
 std::string transmitInformation(std::string text);
+
+// The digipeater calls of a UI frame from `from` to `to` over `via`, when
+// the calls, the path and the information can all be sent; nothing, with
+// `why`, when not. The NUL byte is refused for every bridge alike.
+std::optional<std::vector<std::string>> sendable(const std::string &from, const std::string &to,
+                                                 const std::string &via,
+                                                 const std::string &information,
+                                                 std::string *why = nullptr);
 
 // A 'V' frame: UI from `from` to `to` over `via`, pid F0. Nothing, with
 // `why`, when a call, the path or the information cannot be sent.

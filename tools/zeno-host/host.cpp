@@ -1,11 +1,11 @@
-#include "agwhost.h"
+#include "host.h"
 
 #include "commandline.h"
 
 #include <cstdio>
 
 #ifdef __linux__
-#include "agwlink.h"
+#include "bridge.h"
 #include "escape.h"
 #include "report.h"
 #include "watch.h"
@@ -15,8 +15,9 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
-#include <ctime>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -66,18 +67,19 @@ private:
     Clock::time_point nextAt_{};
 };
 
-// The host for a TNC engine with an AGWPE interface: received UI frames go
-// to RXData as monitor texts, the gateway's commands are carried out as they
-// are written, and Status says whether an engine answers.
-class AgwHost
+// The host for a TNC: received UI frames go to RXData as monitor texts, the
+// gateway's commands are carried out as they are written, and Status says
+// whether the TNC can be used.
+class Host
 {
 public:
-    AgwHost(DirectoryStore &mailbox, std::string host, std::string port)
+    using MakeBridge = std::function<std::unique_ptr<Bridge>(BridgeEvents)>;
+
+    Host(DirectoryStore &mailbox, const MakeBridge &make)
         : mailbox_(mailbox), watch_(commandFolder(mailbox)),
-          link_(std::move(host), std::move(port),
-                {[this] { store(mailbox_, "Status", "String", kActive); },
-                 [this](const agw::Frame &frame) { engineFrame(frame); },
-                 [this] { store(mailbox_, "Status", "String", kNoEngine); }})
+          bridge_(make({[this] { store(mailbox_, "Status", "String", kActive); },
+                        [this](int port, std::string_view ax25) { heard(port, ax25); },
+                        [this] { store(mailbox_, "Status", "String", kNoEngine); }}))
     {
     }
 
@@ -99,21 +101,24 @@ public:
         takeAddressing(false);
         store(mailbox_, "Status", "String", kNoEngine);
 
+        StreamLink &link = bridge_->link();
         std::deque<std::string> names;
         for (;;) {
-            link_.connectWhenDue(Clock::now());
-            pollfd fds[3] = {{signals, POLLIN, 0}, {watch_.fd(), POLLIN, 0}, {link_.fd(), 0, 0}};
-            if (link_.open())
-                fds[2].events = link_.events();
-            if (poll(fds, link_.open() ? 3 : 2, timeoutMs()) < 0 && errno != EINTR)
+            link.connectWhenDue(Clock::now());
+            pollfd fds[3] = {{signals, POLLIN, 0}, {watch_.fd(), POLLIN, 0}, {link.fd(), 0, 0}};
+            if (link.open())
+                fds[2].events = link.events();
+            if (poll(fds, link.open() ? 3 : 2, timeoutMs()) < 0 && errno != EINTR)
                 return 1;
             if (fds[0].revents) {
-                link_.close();
+                link.close();
                 store(mailbox_, "Status", "String", "Zeno Terminated!");
+                if (const std::string summary = bridge_->summary(); !summary.empty())
+                    std::fprintf(stderr, "%s\n", summary.c_str());
                 return 0;
             }
-            if (link_.open() && fds[2].revents)
-                link_.service(fds[2].revents);
+            if (link.open() && fds[2].revents)
+                link.service(fds[2].revents);
             if (fds[1].revents) {
                 if (!watch_.wait(names))
                     return 1;
@@ -129,43 +134,30 @@ private:
 
     int timeoutMs() const
     {
-        auto wait = std::chrono::milliseconds(EngineLink::kRetryMs);
+        const StreamLink &link = bridge_->link();
+        auto wait = std::chrono::milliseconds(StreamLink::kRetryMs);
         const auto now = Clock::now();
-        if (!link_.open())
+        if (!link.open())
             wait = std::min(
-                wait, std::chrono::duration_cast<std::chrono::milliseconds>(link_.retryAt() - now));
+                wait, std::chrono::duration_cast<std::chrono::milliseconds>(link.retryAt() - now));
         if (!received_.empty())
             wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
                                       received_.nextAt() - now));
         return static_cast<int>(std::max<long long>(wait.count(), 0)) + 1;
     }
 
-    void engineFrame(const agw::Frame &frame)
+    void heard(int port, std::string_view ax25)
     {
-        if (frame.kind == 'G') {
-            std::fprintf(stderr, "zeno-host: engine ports: %s\n",
-                         escape(frame.data.substr(0, frame.data.find('\0'))).c_str());
-        } else if (frame.kind == 'T') {
-            std::string text = frame.data.substr(0, frame.data.find('\0'));
-            while (!text.empty() && text.back() == '\r')
-                text.pop_back();
-            printLine("SENT " + escape(text));
-        } else if (frame.kind == 'K') {
-            if ((rxPort_ >= 0 && frame.port != rxPort_) || frame.port >= agw::kMaxPort)
-                return;
-            std::string why;
-            const auto ui = agw::decodeRaw(frame.data, &why);
-            if (!ui) {
-                std::fprintf(stderr, "zeno-host: skipped a frame heard on port %d: %s\n",
-                             frame.port + 1, why.c_str());
-                return;
-            }
-            const std::time_t now = std::time(nullptr);
-            std::tm local{};
-            localtime_r(&now, &local);
-            received_.add(
-                agw::monitorText(frame.port + 1, *ui, local.tm_hour, local.tm_min, local.tm_sec));
+        if ((rxPort_ >= 0 && port != rxPort_) || port >= agw::kMaxPort)
+            return;
+        std::string why;
+        const auto ui = agw::decodeUi(ax25, &why);
+        if (!ui) {
+            std::fprintf(stderr, "zeno-host: skipped a frame heard on port %d: %s\n", port + 1,
+                         why.c_str());
+            return;
         }
+        received_.add(monitorTextNow(port + 1, *ui));
     }
 
     void storeDueFrame()
@@ -225,25 +217,46 @@ private:
         } else if (word == "/SETTVF/") {
             takeAddressing(true);
         } else if (word == "/TXDATA/") {
-            std::string why = "no engine";
-            const auto frame =
-                agw::unproto(txPort_, value(mailbox_, "MyCall", "String"), to_, via_,
-                             agw::transmitInformation(value(mailbox_, "TXData", "String")), &why);
-            if (frame && link_.active())
-                link_.send(*frame);
-            else
+            std::string why;
+            if (!bridge_->transmit(txPort_, value(mailbox_, "MyCall", "String"), to_, via_,
+                                   agw::transmitInformation(value(mailbox_, "TXData", "String")),
+                                   why))
                 std::fprintf(stderr, "zeno-host: TXDATA not sent: %s\n", why.c_str());
         }
     }
 
     DirectoryStore &mailbox_;
     CommandWatch watch_;
-    EngineLink link_;
     RxQueue received_;
+    std::unique_ptr<Bridge> bridge_;
     int rxPort_ = -1; // every port
     int txPort_ = 0;
     std::string to_, via_;
 };
+
+// "HOST:PORT", "[::1]:PORT" as a TCP target.
+std::optional<StreamLink::Target> tcpTarget(const std::string &address)
+{
+    const std::size_t colon = address.rfind(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == address.size())
+        return std::nullopt;
+    std::string host = address.substr(0, colon);
+    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
+        host = host.substr(1, host.size() - 2);
+    return StreamLink::Target{host, address.substr(colon + 1), {}, 0};
+}
+
+// A KISS parameter: a whole number from 0 to 255, or -1 when not given.
+std::optional<int> kissParameter(const Args &args, const std::string &name)
+{
+    if (!args.has(name))
+        return -1;
+    const std::string text = args.option(name);
+    if (text.empty() || text.size() > 3 ||
+        text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 255)
+        return std::nullopt;
+    return std::stoi(text);
+}
 
 } // namespace
 #endif
@@ -251,17 +264,60 @@ private:
 int agwHost(DirectoryStore &mailbox, const std::string &address)
 {
 #ifdef __linux__
-    const std::size_t colon = address.rfind(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == address.size())
+    const auto target = tcpTarget(address);
+    if (!target)
         return usage("agw takes HOST:PORT, not \"" + address + "\"");
-    std::string host = address.substr(0, colon);
-    if (host.size() > 2 && host.front() == '[' && host.back() == ']')
-        host = host.substr(1, host.size() - 2);
-    return AgwHost(mailbox, host, address.substr(colon + 1)).run();
+    return Host(mailbox, [&](BridgeEvents events) { return agwBridge(*target, std::move(events)); })
+        .run();
 #else
     (void)mailbox;
     (void)address;
     std::fputs("zeno-host: agw needs Linux\n", stderr);
+    return 1;
+#endif
+}
+
+int kissHost(DirectoryStore &mailbox, const std::string &where, const Args &args)
+{
+#ifdef __linux__
+    std::optional<StreamLink::Target> target;
+    if (!where.empty() && (where.front() == '/' || where.front() == '.')) {
+        target = StreamLink::Target{{}, {}, where, 9600};
+        const std::string baud = args.option("--baud", "9600");
+        if (baud.size() > 6 || baud.find_first_not_of("0123456789") != std::string::npos ||
+            !StreamLink::usableBaud(std::stoi(baud)))
+            return usage("--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, "
+                         "not \"" +
+                         baud + "\"");
+        target->baud = std::stoi(baud);
+    } else {
+        target = tcpTarget(where);
+        if (!target)
+            return usage("kiss takes HOST:PORT or a serial device (/dev/ttyUSB0), not \"" + where +
+                         "\"");
+        if (args.has("--baud"))
+            return usage("--baud is for a serial device, not HOST:PORT");
+    }
+    KissParameters parameters;
+    const std::pair<const char *, int *> named[] = {{"--txdelay", &parameters.txDelay},
+                                                    {"--persist", &parameters.persistence},
+                                                    {"--slottime", &parameters.slotTime}};
+    for (const auto &[name, field] : named) {
+        const auto v = kissParameter(args, name);
+        if (!v)
+            return usage(std::string(name) + " takes a whole number from 0 to 255");
+        *field = *v;
+    }
+    return Host(mailbox,
+                [&](BridgeEvents events) {
+                    return kissBridge(*target, parameters, std::move(events));
+                })
+        .run();
+#else
+    (void)mailbox;
+    (void)where;
+    (void)args;
+    std::fputs("zeno-host: kiss needs Linux\n", stderr);
     return 1;
 #endif
 }

@@ -1,65 +1,102 @@
-#include "agwlink.h"
+#include "link.h"
 
 #ifdef __linux__
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <netdb.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace zenohost {
 
-EngineLink::EngineLink(std::string host, std::string port, Handlers handlers)
-    : host_(std::move(host)), port_(std::move(port)), handlers_(std::move(handlers))
+namespace {
+
+// Past this much waiting to go out, the TNC is taking nothing (a serial line
+// held up); what waits is dropped rather than kept without end.
+constexpr std::size_t kMaxWaiting = 64 * 1024;
+
+struct Speed
+{
+    int baud;
+    speed_t code;
+};
+constexpr Speed kSpeeds[] = {{1200, B1200},   {2400, B2400},   {4800, B4800},   {9600, B9600},
+                             {19200, B19200}, {38400, B38400}, {57600, B57600}, {115200, B115200}};
+
+} // namespace
+
+StreamLink::StreamLink(Target target, const char *what, Handlers handlers)
+    : target_(std::move(target)), what_(what), handlers_(std::move(handlers))
 {
 }
 
-short EngineLink::events() const
+bool StreamLink::usableBaud(int baud)
+{
+    for (const Speed &s : kSpeeds)
+        if (s.baud == baud)
+            return true;
+    return false;
+}
+
+short StreamLink::events() const
 {
     return static_cast<short>(POLLIN | (connecting_ || !out_.empty() ? POLLOUT : 0));
 }
 
-void EngineLink::connectWhenDue(Clock::time_point now)
+void StreamLink::connectWhenDue(Clock::time_point now)
 {
-    if (socket_ < 0 && now >= retryAt_)
-        connectNow();
+    if (fd_ < 0 && now >= retryAt_) {
+        if (target_.device.empty())
+            connectNow();
+        else
+            openDevice();
+    }
 }
 
-void EngineLink::down(const std::string &why)
+void StreamLink::fail(const std::string &why)
 {
     if (!downReported_)
-        std::fprintf(stderr, "zeno-host: no engine at %s (%s); trying again every %d s\n",
-                     where().c_str(), why.c_str(), kRetryMs / 1000);
+        std::fprintf(stderr, "zeno-host: no %s at %s (%s); trying again every %d s\n", what_,
+                     target_.where().c_str(), why.c_str(), kRetryMs / 1000);
     downReported_ = true;
-    const bool wasActive = active_;
+    const bool wasOpened = opened_;
     close();
     retryAt_ = Clock::now() + std::chrono::milliseconds(kRetryMs);
-    if (wasActive)
-        handlers_.lost();
+    if (wasOpened)
+        handlers_.closed();
 }
 
-void EngineLink::close()
+void StreamLink::close()
 {
-    if (socket_ >= 0)
-        ::close(socket_);
-    socket_ = -1;
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
     connecting_ = false;
-    active_ = false;
+    opened_ = false;
     out_.clear();
-    reader_.clear();
 }
 
-void EngineLink::connectNow()
+void StreamLink::opened()
+{
+    opened_ = true;
+    downReported_ = false;
+    handlers_.opened();
+}
+
+void StreamLink::connectNow()
 {
     addrinfo hints{};
     hints.ai_family = AF_UNSPEC;
     hints.ai_socktype = SOCK_STREAM;
     addrinfo *found = nullptr;
-    if (const int e = getaddrinfo(host_.c_str(), port_.c_str(), &hints, &found); e != 0) {
-        down(gai_strerror(e));
+    if (const int e = getaddrinfo(target_.host.c_str(), target_.port.c_str(), &hints, &found);
+        e != 0) {
+        fail(gai_strerror(e));
         return;
     }
     // Engines listen on IPv4: "localhost" means 127.0.0.1 to them.
@@ -69,90 +106,109 @@ void EngineLink::connectNow()
             use = a;
             break;
         }
-    socket_ = ::socket(use->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    const bool started = socket_ >= 0 && (::connect(socket_, use->ai_addr, use->ai_addrlen) == 0 ||
-                                          errno == EINPROGRESS);
+    fd_ = ::socket(use->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const bool started =
+        fd_ >= 0 && (::connect(fd_, use->ai_addr, use->ai_addrlen) == 0 || errno == EINPROGRESS);
+    const int error = errno;
     freeaddrinfo(found);
     if (!started) {
-        down(std::strerror(errno));
+        fail(std::strerror(error));
         return;
     }
     connecting_ = true;
 }
 
-void EngineLink::service(short events)
+void StreamLink::openDevice()
+{
+    fd_ = ::open(target_.device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd_ < 0) {
+        fail(std::strerror(errno));
+        return;
+    }
+    // Raw bytes, 8N1, no flow control, at the chosen speed.
+    termios t{};
+    if (tcgetattr(fd_, &t) != 0) {
+        fail("not a serial line");
+        return;
+    }
+    cfmakeraw(&t);
+    t.c_cflag &= ~static_cast<tcflag_t>(CSTOPB | PARENB | CRTSCTS);
+    t.c_cflag |= CS8 | CLOCAL | CREAD;
+    t.c_cc[VMIN] = 1;
+    t.c_cc[VTIME] = 0;
+    for (const Speed &s : kSpeeds)
+        if (s.baud == target_.baud) {
+            cfsetispeed(&t, s.code);
+            cfsetospeed(&t, s.code);
+        }
+    if (tcsetattr(fd_, TCSANOW, &t) != 0) {
+        fail(std::strerror(errno));
+        return;
+    }
+    tcflush(fd_, TCIOFLUSH);
+    opened();
+}
+
+void StreamLink::service(short events)
 {
     if (connecting_) {
         int error = 0;
         socklen_t size = sizeof error;
-        getsockopt(socket_, SOL_SOCKET, SO_ERROR, &error, &size);
+        getsockopt(fd_, SOL_SOCKET, SO_ERROR, &error, &size);
         if (error != 0) {
-            down(std::strerror(error));
+            fail(std::strerror(error));
             return;
         }
         if (!(events & (POLLOUT | POLLIN)))
             return;
         connecting_ = false;
-        // Raw frames, monitor texts (which bring our own transmissions
-        // back), then the port list: its answer shows the first two are
-        // in force.
-        for (const char kind : {'k', 'm', 'G'})
-            send(agw::encode({0, kind, 0, {}, {}, {}}));
+        opened();
     }
     if (events & POLLIN) {
         char buffer[8192];
-        const ssize_t n = ::recv(socket_, buffer, sizeof buffer, 0);
+        const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n <= 0) {
             if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                down(n == 0 ? "it closed the link" : std::strerror(errno));
+                fail(n != 0                   ? std::strerror(errno)
+                     : target_.device.empty() ? "it closed the link"
+                                              : "the device went away");
             return;
         }
-        reader_.append(buffer, static_cast<std::size_t>(n));
-        while (socket_ >= 0) {
-            const auto frame = reader_.next();
-            if (!frame)
-                break;
-            take(*frame);
-        }
-        if (reader_.lost()) {
-            down("it sent a frame longer than any engine sends");
+        handlers_.received(std::string_view(buffer, static_cast<std::size_t>(n)));
+        if (fd_ < 0)
             return;
-        }
     } else if (events & (POLLERR | POLLHUP)) {
-        down("the link failed");
+        fail(target_.device.empty() ? "the link failed" : "the device went away");
         return;
     }
     flush();
 }
 
-void EngineLink::send(const std::string &bytes)
+void StreamLink::send(std::string_view bytes)
 {
+    if (out_.size() + bytes.size() > kMaxWaiting) {
+        std::fprintf(stderr, "zeno-host: the %s at %s takes nothing; %zu bytes waiting dropped\n",
+                     what_, target_.where().c_str(), out_.size());
+        out_.clear();
+    }
     out_ += bytes;
     flush();
 }
 
-void EngineLink::flush()
+void StreamLink::flush()
 {
-    while (socket_ >= 0 && !connecting_ && !out_.empty()) {
-        const ssize_t n = ::send(socket_, out_.data(), out_.size(), MSG_NOSIGNAL);
+    while (fd_ >= 0 && !connecting_ && !out_.empty()) {
+        // A socket that closed must not raise SIGPIPE.
+        const ssize_t n = target_.device.empty()
+                              ? ::send(fd_, out_.data(), out_.size(), MSG_NOSIGNAL)
+                              : ::write(fd_, out_.data(), out_.size());
         if (n < 0) {
             if (errno != EAGAIN && errno != EINTR)
-                down(std::strerror(errno));
+                fail(std::strerror(errno));
             return;
         }
         out_.erase(0, static_cast<std::size_t>(n));
     }
-}
-
-void EngineLink::take(const agw::Frame &frame)
-{
-    if (!active_) {
-        active_ = true;
-        downReported_ = false;
-        std::fprintf(stderr, "zeno-host: connected to the engine at %s\n", where().c_str());
-        handlers_.answered();
-    }
-    handlers_.frame(frame);
 }
 
 } // namespace zenohost

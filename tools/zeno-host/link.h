@@ -2,65 +2,77 @@
 
 #ifdef __linux__
 
-#include "agw.h"
-
 #include <chrono>
 #include <functional>
 #include <string>
+#include <string_view>
 
 namespace zenohost {
 
-// The TCP link to a TNC engine's AGWPE interface: connects without blocking,
-// asks the engine for what the host needs, hands on whole frames and sends
-// what is queued; after a failure it tries again every kRetryMs.
-class EngineLink
+// The byte stream to a TNC: a TCP connection (a TNC engine's AGWPE or KISS
+// port) or a serial line (a hardware TNC), opened without blocking. After a
+// failure, or when the device goes away, it tries again every kRetryMs.
+class StreamLink
 {
 public:
     using Clock = std::chrono::steady_clock;
     static constexpr int kRetryMs = 3000;
 
-    struct Handlers
+    // Where the TNC is: `host` and `port`, or the serial `device` at `baud`.
+    struct Target
     {
-        std::function<void()> answered; // the engine's first frame on this link
-        std::function<void(const agw::Frame &)> frame;
-        std::function<void()> lost; // a link the engine had answered on is gone
+        std::string host, port;
+        std::string device;
+        int baud = 9600;
+        // "127.0.0.1:8001" or "/dev/ttyUSB0".
+        std::string where() const { return device.empty() ? host + ":" + port : device; }
     };
 
-    EngineLink(std::string host, std::string port, Handlers handlers);
-    ~EngineLink() { close(); }
-    EngineLink(const EngineLink &) = delete;
-    EngineLink &operator=(const EngineLink &) = delete;
+    struct Handlers
+    {
+        std::function<void()> opened; // connected, or the device opened and set up
+        std::function<void(std::string_view)> received;
+        std::function<void()> closed; // an opened link is gone
+    };
 
-    bool open() const { return socket_ >= 0; }
-    // The engine has answered on this link.
-    bool active() const { return active_; }
-    int fd() const { return socket_; }
+    StreamLink(Target target, const char *what, Handlers handlers);
+    ~StreamLink() { close(); }
+    StreamLink(const StreamLink &) = delete;
+    StreamLink &operator=(const StreamLink &) = delete;
+
+    // The serial speeds a line can be set to.
+    static bool usableBaud(int baud);
+
+    bool open() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
     // What poll() should wait for on fd().
     short events() const;
     Clock::time_point retryAt() const { return retryAt_; }
+    const Target &target() const { return target_; }
 
     void connectWhenDue(Clock::time_point now);
     // After poll() gave `events` on fd().
     void service(short events);
-    void send(const std::string &bytes);
+    void send(std::string_view bytes);
+    // Gives the link up (said once per outage) and tries again later.
+    void fail(const std::string &why);
     void close();
 
 private:
-    std::string where() const { return host_ + ":" + port_; }
-    void down(const std::string &why);
     void connectNow();
+    void openDevice();
     void flush();
-    void take(const agw::Frame &frame);
+    void opened();
 
-    const std::string host_, port_;
+    const Target target_;
+    const char *const what_; // "engine" or "TNC", for the operator
     Handlers handlers_;
-    int socket_ = -1;
+    int fd_ = -1;
     bool connecting_ = false;
-    bool active_ = false;
-    bool downReported_ = false; // said once per outage
+    bool opened_ = false;
+    bool downReported_ = false;
     Clock::time_point retryAt_{};
     std::string out_;
-    agw::Reader reader_;
 };
 
 } // namespace zenohost

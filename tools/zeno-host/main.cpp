@@ -1,10 +1,10 @@
 // zeno-host: the host program's side of the mailbox, for tests, the demo and
 // stations without the host. It writes what the host writes (call sign,
 // folder, state, received frames) and shows what the gateway commands; with
-// "agw" it is the host for a TNC engine that speaks the AGWPE protocol.
+// "agw" and "kiss" it is the host for a TNC that speaks AGWPE or KISS.
 
-#include "agwhost.h"
 #include "commandline.h"
+#include "host.h"
 #include "subcommands.h"
 #include "watch.h"
 
@@ -80,6 +80,11 @@ int main(int argc, char *argv[])
         {"replay", {"--every"}, 1, 1, "one FILE"},
         {"watch", {}, 0, 0, "no words"},
         {"agw", {}, 1, 1, "one HOST:PORT"},
+        {"kiss",
+         {"--baud", "--txdelay", "--persist", "--slottime"},
+         1,
+         1,
+         "one HOST:PORT or DEVICE"},
     };
     const auto shape = std::find_if(std::begin(shapes), std::end(shapes),
                                     [&command](const Shape &s) { return command == s.command; });
@@ -115,5 +120,7 @@ int main(int argc, char *argv[])
         return replay(mailbox, args);
     if (command == "watch")
         return watch(mailbox);
+    if (command == "kiss")
+        return kissHost(mailbox, w[0], args);
     return agwHost(mailbox, w[0]);
 }
