@@ -25,7 +25,9 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
                     print(StateTexts::name(t) + QStringLiteral(": ") + counts);
                     return;
                 }
-                print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(value));
+                // One line each for a text of several.
+                for (const QString &line : value.split(QLatin1Char('\n')))
+                    print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(line));
             });
     connect(&gateway.texts(), &StateTexts::counterChanged, this,
             [this](StateTexts::Counter c, qint64 value) {

@@ -188,6 +188,33 @@ std::optional<Arc> between(const QString &own, const Text &remote)
 
 } // namespace
 
+std::optional<std::pair<double, double>> signedDegrees(const QString &own)
+{
+    if (own.size() < 18 || (own[7] != u'N' && own[7] != u'S') ||
+        (own[17] != u'E' && own[17] != u'W'))
+        return std::nullopt;
+    const double latitude = degrees(own.left(8), 2);
+    const double longitude = degrees(own.mid(9, 9), 3);
+    if (latitude > 90 || longitude > 180)
+        return std::nullopt;
+    return std::pair{own[7] == u'S' ? -latitude : latitude,
+                     own[17] == u'W' ? -longitude : longitude};
+}
+
+Text fromDegrees(double latitude, double longitude)
+{
+    // Hundredths of a minute, rounded; 59.995' carries into the degree.
+    const auto field = [](double value, int degreeDigits, QChar positive, QChar negative) {
+        const long long hundredths = std::llround(std::fabs(value) * 6000);
+        return QStringLiteral("%1%2.%3%4")
+            .arg(hundredths / 6000, degreeDigits, 10, QLatin1Char('0'))
+            .arg(hundredths % 6000 / 100, 2, 10, QLatin1Char('0'))
+            .arg(hundredths % 100, 2, 10, QLatin1Char('0'))
+            .arg(value < 0 ? negative : positive);
+    };
+    return {field(latitude, 2, u'N', u'S'), field(longitude, 3, u'E', u'W')};
+}
+
 std::optional<Bearing> distance(const QString &own, const Text &remote)
 {
     const std::optional<Arc> g = between(own, remote);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <optional>
+#include <utility>
 
 // Position encodings of APRS turned into the one text form the gateway uses
 // (latitude "ddmm.hhN", longitude "dddmm.hhW"), and the distance and bearing
@@ -45,6 +46,14 @@ std::optional<Bearing> distance(const QString &own, const Text &remote);
 // 400 km above the given point; 90 when the point is the station's own.
 // Nothing when either position cannot be read.
 std::optional<int> elevation(const QString &own, const Text &remote);
+
+// The station's own position (the 18 characters of its beacon text) as
+// signed decimal degrees, north and east positive; nothing when it cannot
+// be read.
+std::optional<std::pair<double, double>> signedDegrees(const QString &own);
+
+// Signed decimal degrees in the text form, minutes to two decimals.
+Text fromDegrees(double latitude, double longitude);
 
 // A latitude or longitude as signed decimal degrees, as the distance reads
 // it: minutes to two decimals of a degree, truncated, hundredths added.

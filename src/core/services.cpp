@@ -1,6 +1,7 @@
 #include "core/services.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
 
 namespace kestrel {
@@ -25,7 +26,12 @@ Services Services::read(const QString &path, QStringList *problems)
         const QString name = QString::fromLatin1(key);
         if (!file.contains(name))
             return;
-        const QString value = file.value(name).toString().trimmed();
+        // A comma makes a list of the value; it is one text here.
+        const QVariant raw = file.value(name);
+        const QString value =
+            (raw.typeId() == QMetaType::QStringList ? raw.toStringList().join(QLatin1Char(','))
+                                                    : raw.toString())
+                .trimmed();
         if (value.isEmpty() && !mayBeEmpty) {
             problem(
                 QStringLiteral("%1: %2 is empty; the default %3 is used").arg(path, name, into));
@@ -49,7 +55,48 @@ Services Services::read(const QString &path, QStringList *problems)
                         .arg(path, limit)
                         .arg(kMaxLogLimitKb));
     }
+    take("elements_url", s.elementsUrl, true);
+    QString source;
+    take("iss_source", source, true);
+    const QStringList sources{QStringLiteral("lookup"), QStringLiteral("elements"),
+                              QStringLiteral("both")};
+    if (!source.isEmpty() && !sources.contains(source))
+        problem(QStringLiteral("%1: iss_source \"%2\" is not lookup, elements or both; the "
+                               "look-up service is used")
+                    .arg(path, source));
+    else if (!source.isEmpty())
+        s.issSource = IssSource(sources.indexOf(source));
+    // Empty: no satellite is followed.
+    QString followed = QStringLiteral("ISS");
+    take("satellites", followed, true);
+    QString why;
+    const QList<Satellite> list = satellitesFrom(followed, &why);
+    if (list.isEmpty() && !followed.isEmpty())
+        problem(QStringLiteral("%1: satellites: %2; the ISS is followed").arg(path, why));
+    else
+        s.satellites = list;
     return s;
+}
+
+QList<Services::Satellite> Services::satellitesFrom(const QString &text, QString *why)
+{
+    static const QRegularExpression call(QStringLiteral("^[A-Z0-9]{1,6}(-([1-9]|1[0-5]))?$"));
+    QList<Satellite> list;
+    if (text.trimmed().isEmpty())
+        return list;
+    for (const QString &item : text.split(QLatin1Char(','))) {
+        const QString name = item.section(QLatin1Char(':'), 0, 0).trimmed();
+        QString digi = item.section(QLatin1Char(':'), 1).trimmed().toUpper();
+        if (name.isEmpty() || (!digi.isEmpty() && !call.match(digi).hasMatch())) {
+            if (why)
+                *why = QStringLiteral("\"%1\" is not NAME or NAME:CALL").arg(item.trimmed());
+            return {};
+        }
+        if (digi.isEmpty() && name.compare(QLatin1String("ISS"), Qt::CaseInsensitive) == 0)
+            digi = QStringLiteral("RS0ISS");
+        list.append({name, digi});
+    }
+    return list;
 }
 
 QUrl Services::address(const QString &host, const QString &pathAndQuery)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -18,6 +19,32 @@ struct Services
     // dropping their oldest half; 0: no limit.
     qint64 logLimitKb = 0;
     static constexpr qint64 kMaxLogLimitKb = 1024 * 1024; // 1 GiB
+
+    // The satellites whose passes are followed, by name as elements.txt
+    // names them, each with the call it digipeats under (empty: none).
+    struct Satellite
+    {
+        QString name;
+        QString call;
+        bool operator==(const Satellite &) const = default;
+    };
+    QList<Satellite> satellites{{QStringLiteral("ISS"), QStringLiteral("RS0ISS")}};
+    // Fetched once a day into elements.txt; empty: never.
+    QString elementsUrl;
+    // Where the ISS object's position comes from: the look-up service, the
+    // elements, or the look-up with the elements when it fails.
+    enum class IssSource
+    {
+        Lookup,
+        Elements,
+        Both
+    };
+    IssSource issSource = IssSource::Lookup;
+
+    // "ISS, SO-50:SO50" (a name, and the call after a colon): the list, or
+    // nothing with `why` when an item is neither. The ISS digipeats as
+    // RS0ISS unless another call is given.
+    static QList<Satellite> satellitesFrom(const QString &text, QString *why = nullptr);
 
     // `problems` gets a line for each thing in the file that was not used.
     static Services read(const QString &path, QStringList *problems = nullptr);

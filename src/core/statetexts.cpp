@@ -34,9 +34,9 @@ void StateTexts::setCount(Counter c, qint64 value)
 QString StateTexts::name(Text t)
 {
     static const std::array<const char *, TextCount> names{
-        "APRS-IS",      "Web server",     "Call sign", "DX",         "Inet to RF",
-        "Last station", "Mic-E",          "ISS frame", "ISS object", "ISS",
-        "Connections",  "Connect button", "Filter",    "Host"};
+        "APRS-IS", "Web server", "Call sign",  "DX",     "Inet to RF",  "Last station",
+        "Mic-E",   "ISS frame",  "ISS object", "ISS",    "Connections", "Connect button",
+        "Filter",  "Host",       "Next pass",  "Passes", "Last pass"};
     return QString::fromLatin1(names[t]);
 }
 

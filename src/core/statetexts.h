@@ -29,6 +29,9 @@ public:
         ConnectCaption,  // "Connect" / "Disconnect"
         FilterDisplay,   // the APRS-IS filter as loaded at start-up
         HostStatus,      // what the host last said of itself
+        NextPass,        // the next pass of a followed satellite
+        Passes,          // every pass of the coming day, one a line
+        LastPass,        // the report of the last pass
         TextCount
     };
     Q_ENUM(Text)

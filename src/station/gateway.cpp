@@ -282,7 +282,7 @@ void Gateway::rfReceivePass()
         return;
     }
     emit frameTaken(frame);
-    rfGate_.pass(frame);
+    satellites_.heard(frame, rfGate_.pass(frame));
 }
 
 void Gateway::timer7Tick()

@@ -17,6 +17,7 @@
 #include "host/hostmailbox.h"
 #include "station/issroutine.h"
 #include "station/rfgate.h"
+#include "station/satellites.h"
 #include "web/webserver.h"
 
 #include <QObject>
@@ -112,6 +113,7 @@ public:
     ReceivePath &receivePath() { return receivePath_; }
     RfGate &rfGate() { return rfGate_; }
     IssRoutine &iss() { return iss_; }
+    Satellites &satellites() { return satellites_; }
     WebServer &web() { return web_; }
 
     bool connectEnabled() const { return connectEnabled_; }
@@ -229,8 +231,10 @@ private:
     RfGate rfGate_{settings_, texts_, refusals_,
                    log_,      clock_, RfLists{mheardList_, positionsList_, igatedList_},
                    link_};
-    IssRoutine iss_{settings_, texts_,    log_,     clock_,
-                    folder_,   services_, mailbox_, IssTimers{Timer14, Timer15, Timer16}};
+    Satellites satellites_{settings_, services_, texts_, log_, clock_, folder_};
+    IssRoutine iss_{settings_, texts_,      log_,
+                    clock_,    folder_,     services_,
+                    mailbox_,  satellites_, IssTimers{Timer14, Timer15, Timer16}};
     WebServer web_{settings_, texts_, log_, clock_, folder_, mheardList_, igatedList_, services_};
 
     QString fatalMessage_;

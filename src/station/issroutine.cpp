@@ -9,8 +9,10 @@
 #include "core/statetexts.h"
 #include "core/text.h"
 #include "host/hostmailbox.h"
+#include "station/satellites.h"
 
 #include <QNetworkReply>
+#include <cmath>
 
 namespace kestrel {
 
@@ -22,9 +24,9 @@ const QString kCaption = QStringLiteral("ISS Position Object");
 
 IssRoutine::IssRoutine(const Settings &settings, StateTexts &texts, ActivityLog &log, Clock &clock,
                        const ProgramFolder &folder, const Services &services, HostMailbox &mailbox,
-                       IssTimers timers)
+                       const Satellites &satellites, IssTimers timers)
     : settings_(settings), texts_(texts), log_(log), clock_(clock), folder_(folder),
-      services_(services), mailbox_(mailbox), timers_(timers)
+      services_(services), mailbox_(mailbox), satellites_(satellites), timers_(timers)
 {
     deadline_.setSingleShot(true);
     deadline_.setInterval(kTimeoutMs);
@@ -48,6 +50,8 @@ void IssRoutine::run()
     tooLong_ = false;
     redirects_ = 0;
     modeRun_ = settings_.isOn(Settings::IssObject);
+    if (services_.issSource == Services::IssSource::Elements)
+        return fromElements({});
     at_ = Services::address(services_.aprsLookupHost, QStringLiteral("/cgi-bin/find.cgi?ISS"));
     ask();
     // For the whole run, redirects and all.
@@ -101,21 +105,22 @@ void IssRoutine::arrived()
         }
         deadline_.stop();
         if (redirects_ > kMaxRedirects)
-            return fail(QStringLiteral("the look-up service redirected more than %1 times")
-                            .arg(kMaxRedirects));
-        return fail(QStringLiteral("the look-up service sent the station from %1 to %2")
-                        .arg(at_.toString(), to.toString()));
+            return lookupFailed(QStringLiteral("the look-up service redirected more than %1 times")
+                                    .arg(kMaxRedirects));
+        return lookupFailed(QStringLiteral("the look-up service sent the station from %1 to %2")
+                                .arg(at_.toString(), to.toString()));
     }
     deadline_.stop();
     if (timedOut_)
-        return fail(
+        return lookupFailed(
             QStringLiteral("the look-up service gave no page within %1 s").arg(kTimeoutMs / 1000));
     if (tooLong_ || page_.size() > kMaxPage)
-        return fail(QStringLiteral("the look-up page is longer than %1 bytes").arg(kMaxPage));
+        return lookupFailed(
+            QStringLiteral("the look-up page is longer than %1 bytes").arg(kMaxPage));
     if (reply->error() != QNetworkReply::NoError)
-        return fail(QStringLiteral("the look-up service failed: ") + reply->errorString());
+        return lookupFailed(QStringLiteral("the look-up service failed: ") + reply->errorString());
     if (status < 200 || status > 299)
-        return fail(QStringLiteral("the look-up service answered HTTP %1").arg(status));
+        return lookupFailed(QStringLiteral("the look-up service answered HTTP %1").arg(status));
     finish(page_);
 }
 
@@ -130,9 +135,33 @@ void IssRoutine::finish(const QByteArray &page)
     QString why;
     const std::optional<position::Text> fix = iss::positionFromPage(page, &why);
     if (!fix)
-        return fail(why);
+        return lookupFailed(why);
     lastFailure_.clear();
 
+    show(*fix, std::nullopt, std::nullopt);
+}
+
+void IssRoutine::fromElements(const QString &lookupFailure)
+{
+    const auto seen = satellites_.sighting(QStringLiteral("ISS"), clock_.now());
+    if (!seen) {
+        const QString why = QStringLiteral("no position of the ISS from elements.txt (no set "
+                                           "for it, or no own position)");
+        return fail(lookupFailure.isEmpty() ? why : lookupFailure + QStringLiteral("; ") + why);
+    }
+    // A look-up that stays down is said once, not every minute.
+    if (!lookupFailure.isEmpty() && lookupFailure != lastFailure_)
+        log_.logError(QStringLiteral("ISS"),
+                      lookupFailure + QStringLiteral("; the position comes from the elements"));
+    lastFailure_ = lookupFailure;
+    show(position::fromDegrees(seen->under.latitudeDeg, seen->under.longitudeDeg),
+         static_cast<int>(std::lround(seen->look.azimuthDeg)) % 360,
+         static_cast<int>(std::lround(seen->look.elevationDeg)));
+}
+
+void IssRoutine::show(const position::Text &fix, std::optional<int> azimuth,
+                      std::optional<int> elevation)
+{
     restoreCaption();
     if (texts_.text(StateTexts::IssCaption).startsWith(QLatin1Char('+'))) {
         setProgress(1);
@@ -140,14 +169,19 @@ void IssRoutine::finish(const QByteArray &page)
     }
 
     const QTime utc = clock_.now().toUTC().time();
-    texts_.set(StateTexts::IssObject, iss::displayText(*fix, utc));
+    texts_.set(StateTexts::IssObject, iss::displayText(fix, utc));
 
+    // From the elements, where the ISS stands is computed; from a look-up,
+    // it is estimated from the point beneath it.
     const QString own = settings_.text(Settings::InternetBeaconText).mid(1, 18);
-    const std::optional<position::Bearing> bearing = position::distance(own, *fix);
-    const std::optional<int> elevation = position::elevation(own, *fix);
+    const std::optional<position::Bearing> bearing = position::distance(own, fix);
+    if (!elevation)
+        elevation = position::elevation(own, fix);
+    if (!azimuth && bearing)
+        azimuth = bearing->degrees;
     if (bearing && elevation) {
-        if (bearing->degrees)
-            azimuth_ = *bearing->degrees;
+        if (azimuth)
+            azimuth_ = *azimuth;
         elevation_ = static_cast<qint16>(*elevation);
         texts_.set(StateTexts::IssLine, iss::line(bearing->km, azimuth_, *elevation));
     } else {
@@ -159,7 +193,14 @@ void IssRoutine::finish(const QByteArray &page)
     if (modeRun_ && !settings_.isOn(Settings::IssObject))
         return;
     if (!settings_.isOn(Settings::IssObjectOnly) || (bearing && elevation && *elevation >= 0))
-        mailbox_.transmitText(iss::objectText(*fix, utc));
+        mailbox_.transmitText(iss::objectText(fix, utc));
+}
+
+void IssRoutine::lookupFailed(const QString &reason)
+{
+    if (services_.issSource == Services::IssSource::Both)
+        return fromElements(reason);
+    fail(reason);
 }
 
 void IssRoutine::fail(const QString &reason)

@@ -15,6 +15,7 @@ class ActivityLog;
 class Clock;
 class HostMailbox;
 class ProgramFolder;
+class Satellites;
 class Settings;
 class StateTexts;
 struct Services;
@@ -29,14 +30,16 @@ struct IssTimers
 
 // Puts the ISS on the air as an object: fetches the look-up page without
 // blocking anything else, keeps it as ISS.txt, shows where the ISS is from
-// the station and hands the object to the host.
+// the station and hands the object to the host. The services' iss_source
+// may have the position computed from the ISS's elements instead, or when
+// the look-up fails.
 class IssRoutine : public QObject
 {
     Q_OBJECT
 public:
     IssRoutine(const Settings &settings, StateTexts &texts, ActivityLog &log, Clock &clock,
                const ProgramFolder &folder, const Services &services, HostMailbox &mailbox,
-               IssTimers timers);
+               const Satellites &satellites, IssTimers timers);
 
     // The ISS object switched on or off in the settings.
     void switched(bool on);
@@ -84,6 +87,11 @@ private:
     void ask();
     void arrived();
     void finish(const QByteArray &page);
+    // The look-up gave no position: with iss_source=both, the elements.
+    void lookupFailed(const QString &reason);
+    void fromElements(const QString &lookupFailure);
+    // The object from a position, with the station's view of it.
+    void show(const position::Text &fix, std::optional<int> azimuth, std::optional<int> elevation);
     void fail(const QString &reason);
     void restoreCaption();
     void showElevation(std::optional<int> elevation);
@@ -95,6 +103,7 @@ private:
     const ProgramFolder &folder_;
     const Services &services_;
     HostMailbox &mailbox_;
+    const Satellites &satellites_;
     IssTimers timers_;
     double progress_ = 1;
     bool barVisible_ = false;

@@ -30,10 +30,10 @@ RfGate::RfGate(const Settings &settings, StateTexts &texts, RefusalCounts &refus
 {
 }
 
-void RfGate::pass(const QString &frame)
+bool RfGate::pass(const QString &frame)
 {
     if (!frame.contains(QLatin1String("Fm")))
-        return;
+        return false;
     texts_.bump(StateTexts::RfRx);
     const QString time = text::stamp(clock_.now());
     const auto parsed = MonitorText::parse(frame);
@@ -43,42 +43,43 @@ void RfGate::pass(const QString &frame)
         log_.appendLog(QStringLiteral("\\errors.txt"),
                        {QStringLiteral("Error_timer6 Time:") + time,
                         QStringLiteral("Error_timer6 Packet:") + frame});
-        return;
+        return false;
     }
     const MonitorText &m = *parsed;
     const QString own = settings_.text(Settings::OwnCall);
     if (m.hasVia && frame.contains(own)) {
         refusals_.add(Refusal::OwnCallInPath);
-        return;
+        return false;
     }
     if (m.source != own)
         show(m);
     if (m.source == own) {
         refusals_.add(Refusal::OwnCall);
-        return;
+        return false;
     }
     if (m.information.startsWith(u'}')) {
         refusals_.add(Refusal::ThirdParty);
-        return;
+        return false;
     }
     updateMHeard(m, m.via.contains(u'*') ? m.via.mid(1, 50) : QString());
     if (!gateable(m))
-        return;
+        return false;
 
     const QString header = m.source + QLatin1Char('>') + m.destination + m.via +
                            QStringLiteral(",qAR,") + own + QLatin1Char(':');
     const QByteArray line = text::toBytes(header + m.information + QStringLiteral("\r\n"));
     if (line.size() > kMaxLine) {
         refusals_.add(Refusal::OverlongLine);
-        return;
+        return false;
     }
     if (!link_.send(line))
-        return;
+        return false;
     lists_.igated.append(header);
     lists_.igated.append(m.information);
     texts_.bump(StateTexts::RfToInet);
     if (settings_.isOn(Settings::LogIGated))
         log_.appendLog(QStringLiteral("\\Logs_Kestrel\\igated.txt"), {header, m.information});
+    return true;
 }
 
 bool RfGate::gateable(const MonitorText &m)

@@ -31,8 +31,8 @@ public:
     RfGate(const Settings &settings, StateTexts &texts, RefusalCounts &refusals, ActivityLog &log,
            Clock &clock, RfLists lists, AprsIsLink &link);
 
-    // One new monitor text from the mailbox (Timer6).
-    void pass(const QString &frame);
+    // One new monitor text from the mailbox (Timer6); whether it was gated.
+    bool pass(const QString &frame);
     // Drops stations not heard for MHExpTime hours (Timer7).
     void expiry();
     // The farthest station of the positions list.

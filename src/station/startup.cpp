@@ -105,6 +105,8 @@ Gateway::StartOutcome Gateway::start()
     // The frame the mailbox holds now was heard before this run (and gated
     // by an earlier one): taken already, or a restart would gate it again.
     lastFrameTaken_ = mailbox_.receivedFrame();
+    // The own position is known: the passes over it.
+    satellites_.start();
 
     markRunning();
     started_ = true;

@@ -198,6 +198,20 @@ QWidget *MainWindow::buildIssFrame()
     connect(&gateway_.iss(), &IssRoutine::progressChanged, bar, showProgress);
     connect(&gateway_.iss(), &IssRoutine::barVisibleChanged, bar, &QWidget::setVisible);
     layout->addWidget(bar, 2, 0, 1, 2);
+
+    // The next pass of a followed satellite; the rest of the day's in its tip.
+    QLabel *next = boundLabel(QStringLiteral("NextPass"), StateTexts::NextPass);
+    const auto showPasses = [next](const QString &passes) {
+        next->setToolTip(passes.isEmpty() ? QString()
+                                          : QStringLiteral("Passes of the coming day:\n") + passes);
+    };
+    showPasses(gateway_.texts().text(StateTexts::Passes));
+    connect(&gateway_.texts(), &StateTexts::textChanged, next,
+            [showPasses](StateTexts::Text t, const QString &value) {
+                if (t == StateTexts::Passes)
+                    showPasses(value);
+            });
+    layout->addWidget(next, 3, 0, 1, 2);
     return frame;
 }
 

@@ -55,6 +55,8 @@ QByteArray PageSource::pageFor(const QString &visitor)
     v.record = texts_.text(StateTexts::DxText);
     v.micE = texts_.text(StateTexts::MicELine);
     v.issLine = texts_.text(StateTexts::IssLine);
+    v.passes = texts_.text(StateTexts::Passes);
+    v.lastPass = texts_.text(StateTexts::LastPass);
     v.visitor = visitor;
     return text::toBytes(statuspage::fillTemplate(template_, v)) + tables();
 }

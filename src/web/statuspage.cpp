@@ -17,6 +17,20 @@ QString quoted(const QString &s)
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
+// The coming passes and the last one's report, a row each.
+QString passTable(const QString &passes, const QString &lastPass)
+{
+    QString out = QStringLiteral("<table border=\"1\"><tr><th>Next passes</th></tr>");
+    for (const QString &pass : passes.split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+        out += QStringLiteral("<tr><td>") + escape(pass) + QStringLiteral("</td></tr>");
+    if (passes.isEmpty())
+        out += QStringLiteral("<tr><td>none known</td></tr>");
+    if (!lastPass.isEmpty())
+        out += QStringLiteral("<tr><th>Last pass</th></tr><tr><td>") + escape(lastPass) +
+               QStringLiteral("</td></tr>");
+    return out + QStringLiteral("</table>");
+}
+
 // The value of a tag, or nothing when the tag is none of the page's.
 std::optional<QString> valueOf(QStringView tag, const Values &v)
 {
@@ -27,6 +41,8 @@ std::optional<QString> valueOf(QStringView tag, const Values &v)
         return quoted(v.callSign);
     case 'I':
         return v.issLine.isEmpty() ? QString() : QStringLiteral("ISS >>> ") + escape(v.issLine);
+    case 'P':
+        return passTable(v.passes, v.lastPass);
     case '1':
         return v.callSign;
     case '2':

@@ -26,6 +26,9 @@ struct Values
     QString visitor;
     // Where a station's call links to: the look-up service's host.
     QString lookupHost;
+    // The coming passes, one a line, and the report of the last one.
+    QString passes;
+    QString lastPass;
 };
 
 // The date and the time to the second, as the station's locale writes them:

@@ -21,6 +21,11 @@ QByteArray unescaped(const QString &monitorText);
 inline const QByteArray kLogin =
     "user N1IGT-10 pass 8340 vers ZenoKestrel V1.02 filter r/49/-72/100";
 inline const QString kPosition = QStringLiteral("!4903.50N/07201.75W-Test");
+// An element set for the ISS with its epoch at 00:00 UTC on 6 December 2026.
+inline const QByteArray kIssElements =
+    "ISS (ZARYA)\r\n"
+    "1 25544U 98067A   26340.00000000  .00016717  00000-0  30000-3 0  9993\r\n"
+    "2 25544  51.6400 120.0000 0004000  90.0000 270.0000 15.50000000 10005\r\n";
 } // namespace sample
 
 // errors.txt as "Word text" lines, stamps taken out; a line not of the form

@@ -11,13 +11,18 @@ namespace {
 const QByteArray kPage = HttpTestServer::issPage("4957.50N", "07200.00W");
 
 // The look-up service is the loopback server; the clock reads 09:05:07 UTC.
+// With more services lines, the ISS's elements are there too.
 struct Iss : InProcess
 {
-    explicit Iss(const QStringList &settings = {}) : InProcess(settings)
+    explicit Iss(const QStringList &settings = {}, const QByteArray &services = {})
+        : InProcess(settings)
     {
         web.listen();
         station.writeFile(station.programFile("services.ini"),
-                          "[services]\naprs_lookup_host=" + web.host().toLatin1() + "\n");
+                          "[services]\naprs_lookup_host=" + web.host().toLatin1() + "\n" +
+                              services);
+        if (!services.isEmpty())
+            station.writeFile(station.programFile("elements.txt"), sample::kIssElements);
         clock.set(QDateTime(QDate(2026, 12, 6), QTime(9, 5, 7), Qt::UTC));
         start();
     }
@@ -26,6 +31,8 @@ struct Iss : InProcess
     void run()
     {
         gateway.issRoutine();
+        if (!gateway.iss().running())
+            return gateway.mailbox().flush(); // from the elements alone
         QVERIFY(text(T::IssCaption).endsWith(" > Searching ..."));
         QTRY_VERIFY_WITH_TIMEOUT(!gateway.iss().running(), 25000);
         gateway.mailbox().flush();
@@ -138,6 +145,36 @@ private slots:
         QVERIFY(st.sent().isEmpty());
         QCOMPARE(st.web.requests().size(), headers.contains("PORT") ? 8 : 2);
         QCOMPARE(errorLines(st.station), QStringList{"ISS " + reason.replace("PORT", port)});
+    }
+
+    // iss_source=elements: where the elements put the ISS, the service never asked;
+    // both: the elements once the look-up has failed, and that failure said.
+    void objectFromElements_data()
+    {
+        QTest::addColumn<QByteArray>("source");
+        QTest::addColumn<int>("asked");
+        QTest::newRow("elements") << QByteArray("elements") << 0;
+        QTest::newRow("both") << QByteArray("both") << 1;
+    }
+    void objectFromElements()
+    {
+        QFETCH(QByteArray, source);
+        Iss st({"ISS Object= 1"}, "iss_source=" + source + "\n");
+        st.web.status = 500;
+        st.run();
+        QTEST(int(st.web.requests().size()), "asked");
+        const auto seen = st.gateway.satellites().sighting("ISS", st.clock.now());
+        QVERIFY(seen && seen->look.elevationDeg < 0);
+        const position::Text p =
+            position::fromDegrees(seen->under.latitudeDeg, seen->under.longitudeDeg);
+        QCOMPARE(st.sent(), ";ISS      *090507h" + (p.latitude + '\\' + p.longitude).toLatin1() +
+                                "SInternational Space Station");
+        QCOMPARE(st.text(T::IssLine).section(" Az:", 1),
+                 QString("%1\u00ba El:%2\u00ba")
+                     .arg(std::lround(seen->look.azimuthDeg))
+                     .arg(std::lround(seen->look.elevationDeg)));
+        QCOMPARE(errorLines(st.station).size(), int(source == "both"));
+        QCOMPARE(st.gateway.iss().above(), false);
     }
 };
 

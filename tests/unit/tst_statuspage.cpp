@@ -19,7 +19,8 @@ private slots:
         statuspage::Values v{
             "N1IGT-10",    "2",         "<b>Hi</b>",     "!4903.50N/07201.75W-Test",
             "06/12 14:00", "TO: <T>",   "N1ABC-7 <s>x&", "251\u00b0 \"R\"",
-            QString(),     "192.0.2.7", QString()};
+            QString(),     "192.0.2.7", QString(),       QString(),
+            QString()};
         QCOMPARE(statuspage::fillTemplate("#VM\r\n|#V3\r\n|#V4\r\n|#V5\r\n|#V9/\r\n#V0\r\n"
                                           "|#V2\r\n|#V6\r\n|#V8\r\n|[#V7]\r\n[#VI]\r\n"
                                           "|#V1 #V1 #V3\r\n|#VX #V1\r\nx#V\r\n|a\rb\nc90\xb0",
@@ -29,6 +30,15 @@ private slots:
                  "#VX #V1x#V|abc90\u00b0");
         v.issLine = "Az:1<2";
         QCOMPARE(statuspage::fillTemplate("[#VI]", v), "[ISS >>> Az:1&lt;2]");
+        const QString table = "<table border=\"1\"><tr><th>Next passes</th></tr>";
+        QCOMPARE(statuspage::fillTemplate("[#VP]", v),
+                 "[" + table + "<tr><td>none known</td></tr></table>]");
+        v.passes = "ISS 1<2\nSO-50 3";
+        v.lastPass = "AO-91 &";
+        QCOMPARE(statuspage::fillTemplate("[#VP]", v),
+                 "[" + table +
+                     "<tr><td>ISS 1&lt;2</td></tr><tr><td>SO-50 3</td></tr><tr><th>Last "
+                     "pass</th></tr><tr><td>AO-91 &amp;</td></tr></table>]");
     }
 
     // The stations heard, linked to the look-up service, then the last twenty
