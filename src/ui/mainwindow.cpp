@@ -200,17 +200,20 @@ QWidget *MainWindow::buildIssFrame()
     layout->addWidget(bar, 2, 0, 1, 2);
 
     // The next pass of a followed satellite; the rest of the day's in its tip.
-    QLabel *next = boundLabel(QStringLiteral("NextPass"), StateTexts::NextPass);
-    const auto showPasses = [next](const QString &passes) {
-        next->setToolTip(passes.isEmpty() ? QString()
-                                          : QStringLiteral("Passes of the coming day:\n") + passes);
+    auto *next = new QLabel;
+    next->setObjectName(QStringLiteral("NextPass"));
+    next->setTextFormat(Qt::PlainText);
+    const auto showPasses = [next](StateTexts::Text t, const QString &value) {
+        if (t == StateTexts::NextPass)
+            next->setText(value.isEmpty() ? QString() : QStringLiteral("Next pass: ") + value);
+        else if (t == StateTexts::Passes)
+            next->setToolTip(value.isEmpty()
+                                 ? QString()
+                                 : QStringLiteral("Passes of the coming day:\n") + value);
     };
-    showPasses(gateway_.texts().text(StateTexts::Passes));
-    connect(&gateway_.texts(), &StateTexts::textChanged, next,
-            [showPasses](StateTexts::Text t, const QString &value) {
-                if (t == StateTexts::Passes)
-                    showPasses(value);
-            });
+    for (const StateTexts::Text t : {StateTexts::NextPass, StateTexts::Passes})
+        showPasses(t, gateway_.texts().text(t));
+    connect(&gateway_.texts(), &StateTexts::textChanged, next, showPasses);
     layout->addWidget(next, 3, 0, 1, 2);
     return frame;
 }

@@ -21,7 +21,7 @@ seconds=${FUZZ_SECONDS:-30}
 cxx=${FUZZ_CXX:-clang++}
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
-targets=(settingsfile text frames receive isspage countrytable statuspage agw)
+targets=(settingsfile text frames receive isspage countrytable statuspage agw elements)
 
 if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
     echo "run.sh: FUZZ_SECONDS must be a whole number above 0" >&2

@@ -1,6 +1,6 @@
 // The ISS object of the real kestrel --headless: SIGUSR1 runs the routine,
 // the loopback look-up service answers, and the host's mailbox holds what
-// goes on the air.
+// goes on the air; the passes from the elements are in the output.
 
 #include "support/fixtures.h"
 #include "test-servers/httptestserver.h"
@@ -18,10 +18,14 @@ private slots:
         Headless h({"ISS Object= 1"});
         h.station.writeFile(h.station.programFile("services.ini"),
                             "[services]\naprs_lookup_host=" + web.host().toLatin1() + "\n");
+        h.station.writeFile(h.station.programFile("elements.txt"), sample::kIssElements);
         qputenv("LC_ALL", "C.UTF-8"); // the terminal's encoding, for the "º"
         h.start({});
         qunsetenv("LC_ALL");
         QVERIFY(h.says("ISS frame: +ISS Position Object"));
+        // The day's passes computed from the elements, each on a line.
+        QVERIFY(h.says("\nNext pass: ISS "));
+        QVERIFY(h.says("\nPasses: ISS "));
 
         h.kestrel->signal(SIGUSR1);
         // The host is told to send once the object is in place.

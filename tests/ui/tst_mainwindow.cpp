@@ -57,14 +57,20 @@ private slots:
             {"Command2", StateTexts::ConnectCaption}, {"Label3", StateTexts::IssObject},
             {"Label4", StateTexts::IssLine},          {"Label9", StateTexts::LastStation},
             {"Label10", StateTexts::DxText},          {"Label12", StateTexts::MicELine},
-            {"HostStatus", StateTexts::HostStatus}};
+            {"HostStatus", StateTexts::HostStatus},   {"NextPass", StateTexts::NextPass}};
         for (const auto &[name, text] : parts) {
             QWidget *w = d.part(name);
             d.gateway.texts().set(text, name);
             const QString title = w->property("title").toString();
             QCOMPARE(title.isEmpty() ? w->property("text").toString() : title,
-                     (text == StateTexts::HostStatus ? "Zeno: " : "") + QString(name));
+                     (text == StateTexts::HostStatus ? "Zeno: "
+                      : text == StateTexts::NextPass ? "Next pass: "
+                                                     : "") +
+                         QString(name));
         }
+        // The next pass's tip: the day's passes.
+        d.gateway.texts().set(StateTexts::Passes, "ISS 1\nSO-50 2");
+        QCOMPARE(d.part("NextPass")->toolTip(), "Passes of the coming day:\nISS 1\nSO-50 2");
         // The pointer coming over the ISS frame or its labels shows the ISS
         // line as their tip; its leaving changes nothing.
         QEvent enter(QEvent::Enter), leave(QEvent::Leave);

@@ -3,6 +3,7 @@
 // ends, on the set clock.
 
 #include "support/fixtures.h"
+#include "test-servers/httptestserver.h"
 
 using namespace kestrel;
 using T = StateTexts::Text;
@@ -36,6 +37,48 @@ private slots:
         in.gateway.satellites().tick();
         QVERIFY(!in.gateway.satellites().nextPasses().empty());
         QCOMPARE(errorLines(in.station).size(), 7); // SO-50 and NOSUCH are still not there
+
+        // Three weeks after the epoch the elements are stale, and the passes say so.
+        in.clock.advance(21 * 86400);
+        in.gateway.satellites().tick();
+        QVERIFY(in.gateway.texts().text(T::NextPass).endsWith(" (stale elements)"));
+    }
+
+    // elements_url, fetched at start when elements.txt is missing: what came is kept when it
+    // holds a set; anything else is said and the file left as it was.
+    void fetch_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<QString>("said");
+        QTest::newRow("a set") << 200 << sample::kIssElements << QString();
+        QTest::newRow("no set") << 200 << QByteArray("<html>") << "no element set in what came";
+        QTest::newRow("error") << 404 << sample::kIssElements
+                               << "server replied: Test; elements.txt is kept as it is";
+    }
+    void fetch()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(QString, said);
+        HttpTestServer web;
+        QVERIFY(web.listen());
+        web.status = status;
+        web.body = body;
+        InProcess in;
+        in.station.writeFile(in.station.programFile("services.ini"),
+                             "[services]\nelements_url=http://" + web.host().toLatin1() + "/e\n");
+        in.start();
+        if (said.isEmpty()) {
+            QTRY_VERIFY(!in.gateway.texts().text(T::NextPass).isEmpty());
+            QCOMPARE(in.file("elements.txt"), body);
+        } else {
+            QTRY_COMPARE(errorLines(in.station).size(), 1);
+            QVERIFY2(errorLines(in.station)[0].contains(said),
+                     qPrintable(errorLines(in.station)[0]));
+            QVERIFY(!QFile::exists(in.station.programFile("elements.txt")));
+        }
+        QCOMPARE(web.requests().size(), 1);
     }
 
     void satelliteList_data()
