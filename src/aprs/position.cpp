@@ -210,7 +210,7 @@ Text fromDegrees(double latitude, double longitude)
             .arg(hundredths / 6000, degreeDigits, 10, QLatin1Char('0'))
             .arg(hundredths % 6000 / 100, 2, 10, QLatin1Char('0'))
             .arg(hundredths % 100, 2, 10, QLatin1Char('0'))
-            .arg(value < 0 ? negative : positive);
+            .arg(value < 0 && hundredths > 0 ? negative : positive);
     };
     return {field(latitude, 2, u'N', u'S'), field(longitude, 3, u'E', u'W')};
 }

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <algorithm>
 
 namespace kestrel {
 
@@ -58,6 +59,7 @@ Services Services::read(const QString &path, QStringList *problems)
     take("elements_url", s.elementsUrl, true);
     QString source;
     take("iss_source", source, true);
+    source = source.toLower();
     const QStringList sources{QStringLiteral("lookup"), QStringLiteral("elements"),
                               QStringLiteral("both")};
     if (!source.isEmpty() && !sources.contains(source))
@@ -75,6 +77,13 @@ Services Services::read(const QString &path, QStringList *problems)
         problem(QStringLiteral("%1: satellites: %2; the ISS is followed").arg(path, why));
     else
         s.satellites = list;
+    if (s.issSource != IssSource::Lookup &&
+        std::none_of(s.satellites.begin(), s.satellites.end(), [](const Satellite &f) {
+            return f.name.compare(QLatin1String("ISS"), Qt::CaseInsensitive) == 0;
+        }))
+        problem(QStringLiteral("%1: iss_source is %2, but satellites does not name the ISS; "
+                               "its position cannot be computed")
+                    .arg(path, source));
     return s;
 }
 
@@ -94,7 +103,11 @@ QList<Services::Satellite> Services::satellitesFrom(const QString &text, QString
         }
         if (digi.isEmpty() && name.compare(QLatin1String("ISS"), Qt::CaseInsensitive) == 0)
             digi = QStringLiteral("RS0ISS");
-        list.append({name, digi});
+        // A name given twice is followed once.
+        if (std::none_of(list.begin(), list.end(), [&](const Satellite &s) {
+                return s.name.compare(name, Qt::CaseInsensitive) == 0;
+            }))
+            list.append({name, digi});
     }
     return list;
 }

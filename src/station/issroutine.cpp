@@ -149,6 +149,13 @@ void IssRoutine::fromElements(const QString &lookupFailure)
                                            "for it, or no own position)");
         return fail(lookupFailure.isEmpty() ? why : lookupFailure + QStringLiteral("; ") + why);
     }
+    // Two weeks on, the ISS may be far from where they put it: not on the air.
+    if (seen->stale) {
+        const QString why = QStringLiteral("the ISS's elements in elements.txt are more than "
+                                           "%1 days old; nothing is sent until they are renewed")
+                                .arg(Satellites::kStaleDays);
+        return fail(lookupFailure.isEmpty() ? why : lookupFailure + QStringLiteral("; ") + why);
+    }
     // A look-up that stays down is said once, not every minute.
     if (!lookupFailure.isEmpty() && lookupFailure != lastFailure_)
         log_.logError(QStringLiteral("ISS"),

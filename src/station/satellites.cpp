@@ -80,7 +80,8 @@ void Satellites::start()
         followed_.push_back({s, std::nullopt, std::nullopt});
     const QFileInfo info(folder_.resolve(kElements));
     // A file fetched within the day is not fetched again at start.
-    if (info.exists() && info.lastModified().secsTo(clock_.now()) < kDay)
+    if (const qint64 age = info.lastModified().secsTo(clock_.now());
+        info.exists() && age >= 0 && age < kDay)
         fetchedAt_ = info.lastModified().toMSecsSinceEpoch() / 1000.0;
     readElements();
     computePasses();
@@ -90,13 +91,16 @@ void Satellites::start()
 
 void Satellites::tick()
 {
-    if (!services_.elementsUrl.isEmpty() && !reply_ && nowUnix() - fetchedAt_ >= kDay)
+    // A clock set back makes what was due in its future due now.
+    const double now = nowUnix();
+    if (!services_.elementsUrl.isEmpty() && !reply_ &&
+        (now - fetchedAt_ >= kDay || now < fetchedAt_))
         startFetch();
     const bool changed = readElements();
     trackPasses();
     const QString own = settings_.text(Settings::InternetBeaconText).mid(1, 18);
-    if (changed || own != ownPosition_ || nowUnix() - computedAt_ >= 3600 ||
-        (!next_.empty() && next_.front().times.setUnix < nowUnix()))
+    if (changed || own != ownPosition_ || now - computedAt_ >= 3600 || now < computedAt_ ||
+        (!next_.empty() && next_.front().times.setUnix < now))
         computePasses();
 }
 
@@ -128,10 +132,27 @@ bool Satellites::readElements()
     const QByteArray content = file.read(kMaxElementsFile);
     const orbit::ReadResult read =
         orbit::readElements(std::string_view(content.constData(), std::size_t(content.size())));
-    for (const std::string &problem : read.problems)
+    // A set nobody follows is counted, not said: a published list holds many.
+    int others = 0;
+    for (const std::string &problem : read.problems) {
+        const std::size_t comma = problem.find(", line");
+        const bool followed =
+            comma == std::string::npos ||
+            std::any_of(followed_.begin(), followed_.end(), [&](const Followed &f) {
+                return namedAs(problem.substr(0, comma), f.wanted.name);
+            });
+        if (followed)
+            log_.logError(QStringLiteral("Elements"),
+                          QStringLiteral("elements.txt: ") +
+                              text::printable(QString::fromStdString(problem)));
+        else
+            ++others;
+    }
+    if (others > 0)
         log_.logError(QStringLiteral("Elements"),
-                      QStringLiteral("elements.txt: ") +
-                          text::printable(QString::fromStdString(problem)));
+                      QStringLiteral("elements.txt: %1 sets of satellites not followed were "
+                                     "skipped as unusable")
+                          .arg(others));
     for (Followed &f : followed_) {
         // The newest set of that name.
         const orbit::Elements *best = nullptr;
@@ -161,11 +182,24 @@ void Satellites::computePasses()
             if (!f.propagator)
                 continue;
             for (const orbit::Pass &p : orbit::passes(*f.propagator, *here, now, kHours))
-                next_.push_back(
-                    {f.wanted.name, f.wanted.call, p, stale(f.propagator->elements()), 0, {}, 0});
+                next_.push_back({f.wanted.name,
+                                 f.wanted.call,
+                                 p,
+                                 stale(f.propagator->elements()),
+                                 0,
+                                 {},
+                                 0,
+                                 0});
         }
     std::sort(next_.begin(), next_.end(),
               [](const Pass &a, const Pass &b) { return a.times.riseUnix < b.times.riseUnix; });
+    // The pass under way keeps what it counted and takes the new times.
+    for (Followed &f : followed_)
+        for (const Pass &p : next_)
+            if (f.current && p.satellite == f.wanted.name &&
+                p.times.riseUnix <= f.current->times.setUnix &&
+                p.times.setUnix >= f.current->times.riseUnix)
+                f.current->times = p.times;
     showTexts();
     emit passesChanged();
 }
@@ -175,19 +209,27 @@ void Satellites::trackPasses()
     const double now = nowUnix();
     for (Followed &f : followed_) {
         if (f.current && now > f.current->times.setUnix) {
+            f.reportedSet = f.current->times.setUnix;
             report(*f.current);
             f.current.reset();
         }
         if (f.current)
             continue;
         for (const Pass &p : next_)
-            if (p.satellite == f.wanted.name && p.times.riseUnix <= now && now <= p.times.setUnix)
+            if (p.satellite == f.wanted.name && p.times.riseUnix <= now && now <= p.times.setUnix &&
+                p.times.riseUnix > f.reportedSet) {
                 f.current = p;
+                // Taken up after its rise (at start): counted from now only.
+                if (now - p.times.riseUnix > kTickMs / 1000.0)
+                    f.current->countedFrom = now;
+            }
     }
 }
 
 void Satellites::heard(const QString &monitorText, bool gated)
 {
+    // To the second, not to the last tick.
+    trackPasses();
     const auto m = MonitorText::parse(monitorText);
     if (!m)
         return;
@@ -215,11 +257,16 @@ QString Satellites::passLine(const Pass &p) const
 void Satellites::report(const Pass &pass)
 {
     const QString line =
-        passLine(pass) + QStringLiteral(": %1 frames through %2, %3 stations, %4 gated")
-                             .arg(pass.frames)
-                             .arg(pass.call.isEmpty() ? QStringLiteral("no call") : pass.call)
-                             .arg(pass.stations.size())
-                             .arg(pass.gated);
+        passLine(pass) +
+        QStringLiteral(": %1 frames through %2, %3 stations, %4 gated")
+            .arg(pass.frames)
+            .arg(pass.call.isEmpty() ? QStringLiteral("no call") : pass.call)
+            .arg(pass.stations.size())
+            .arg(pass.gated) +
+        (pass.countedFrom > 0
+             ? QStringLiteral(" (counted from %1)")
+                   .arg(local(pass.countedFrom).toString(QStringLiteral("HH:mm:ss")))
+             : QString());
     log_.appendLog(QStringLiteral("\\Logs_Kestrel\\passes.txt"), {line});
     last_ = pass;
     texts_.set(StateTexts::LastPass, line);
@@ -278,22 +325,33 @@ void Satellites::fetched()
     const bool timedOut = !deadline_.isActive();
     deadline_.stop();
     const QString url = services_.elementsUrl;
+    const QByteArray page = std::exchange(page_, QByteArray());
     const auto fail = [&](const QString &why) {
         log_.logError(QStringLiteral("Elements"),
                       QStringLiteral("%1: %2; elements.txt is kept as it is").arg(url, why));
+        // Tried again in an hour, not a day (the network may not have been up).
+        fetchedAt_ = nowUnix() - kDay + 3600;
     };
-    if (page_.size() > kMaxElementsFile)
+    if (page.size() > kMaxElementsFile)
         return fail(QStringLiteral("longer than %1 bytes").arg(kMaxElementsFile));
     if (timedOut)
         return fail(QStringLiteral("no answer within %1 s").arg(kFetchTimeoutMs / 1000));
     if (reply->error() != QNetworkReply::NoError)
         return fail(reply->errorString());
-    page_ += reply->readAll();
+    const QByteArray whole = page + reply->read(kMaxElementsFile + 1 - page.size());
     const orbit::ReadResult read =
-        orbit::readElements(std::string_view(page_.constData(), std::size_t(page_.size())));
+        orbit::readElements(std::string_view(whole.constData(), std::size_t(whole.size())));
+    if (whole.size() > kMaxElementsFile)
+        return fail(QStringLiteral("longer than %1 bytes").arg(kMaxElementsFile));
     if (read.sets.empty())
         return fail(QStringLiteral("no element set in what came"));
-    const QString error = files::replaceFile(folder_.resolve(kElements), page_);
+    // A satellite followed now is not lost to a list without it.
+    for (const Followed &f : followed_)
+        if (f.propagator &&
+            std::none_of(read.sets.begin(), read.sets.end(),
+                         [&](const orbit::Elements &e) { return namedAs(e.name, f.wanted.name); }))
+            return fail(QStringLiteral("no set for %1 in what came").arg(f.wanted.name));
+    const QString error = files::replaceFile(folder_.resolve(kElements), whole);
     if (!error.isEmpty())
         return fail(error);
     if (readElements())

@@ -43,6 +43,7 @@ public:
         int frames = 0;     // heard through its digipeater call
         QSet<QString> stations;
         int gated = 0;
+        double countedFrom = 0; // taken up after its rise: counted from then only
     };
 
     // Where a satellite stands now as seen from the station.
@@ -85,6 +86,7 @@ private:
         Services::Satellite wanted;
         std::optional<orbit::Propagator> propagator;
         std::optional<Pass> current; // the pass under way
+        double reportedSet = 0;      // the set of the last pass reported
     };
 
     double nowUnix() const;

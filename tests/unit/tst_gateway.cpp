@@ -30,7 +30,8 @@ private slots:
         s.writeFile(s.programFile("positions.txt"), "N1ABC-7   12.3km 45\xb0\r\n");
         s.writeFile(s.programFile("mheard.txt"), heard.toLatin1() + "\r\nN2XYZ\r\n");
         s.writeFile(s.programFile("services.ini"),
-                    "[services]\nlog_limit_kb=1\naprs_lookup_host=\n");
+                    "[services]\nlog_limit_kb=1\naprs_lookup_host=\niss_source=Elements\n"
+                    "satellites=SO-50\n");
         const QString host = s.root() + QString::fromUtf8("/zen\u00f6 st");
         QVERIFY(QDir().rename(s.hostDir(), host));
         s.setMailboxValue("Path", "String", QFile::encodeName(host));
@@ -53,9 +54,12 @@ private slots:
         QTRY_VERIFY(g.mailbox().idle());
         QCOMPARE(commands, QStringList({"CHANGEPORT rxp=7 txp=7", "APPLICATION MyProgram",
                                         "SETTVF to=APKR02", "SETTVF via=ARISS,WIDE2-1"}));
-        QCOMPARE(errorLines(s), QStringList{"Settings " + s.programFile("services.ini") +
-                                            ": aprs_lookup_host is empty; the default "
-                                            "www.findu.com is used"});
+        const QString services = "Settings " + s.programFile("services.ini");
+        QCOMPARE(errorLines(s),
+                 QStringList({services + ": aprs_lookup_host is empty; the default "
+                                         "www.findu.com is used",
+                              services + ": iss_source is elements, but satellites does not "
+                                         "name the ISS; its position cannot be computed"}));
         // Logs_Kestrel logs lose their older half at the limit; errors.txt keeps all.
         for (int i = 0; i < 100; ++i)
             for (const char *log : {"\\Logs_Kestrel\\igated.txt", "\\errors.txt"})

@@ -153,15 +153,26 @@ private slots:
     {
         QTest::addColumn<QByteArray>("source");
         QTest::addColumn<int>("asked");
-        QTest::newRow("elements") << QByteArray("elements") << 0;
-        QTest::newRow("both") << QByteArray("both") << 1;
+        QTest::addColumn<int>("days"); // after the epoch
+        QTest::newRow("elements") << QByteArray("elements") << 0 << 0;
+        QTest::newRow("both") << QByteArray("both") << 1 << 0;
+        QTest::newRow("stale") << QByteArray("elements") << 0 << 15;
     }
     void objectFromElements()
     {
         QFETCH(QByteArray, source);
         Iss st({"ISS Object= 1"}, "iss_source=" + source + "\n");
         st.web.status = 500;
+        QFETCH(int, days);
+        st.clock.advance(days * 86400);
         st.run();
+        if (days > 14) {
+            QVERIFY(st.sent().isEmpty());
+            QCOMPARE(errorLines(st.station),
+                     QStringList{"ISS the ISS's elements in elements.txt are more than 14 days "
+                                 "old; nothing is sent until they are renewed"});
+            return;
+        }
         QTEST(int(st.web.requests().size()), "asked");
         const auto seen = st.gateway.satellites().sighting("ISS", st.clock.now());
         QVERIFY(seen && seen->look.elevationDeg < 0);

@@ -128,14 +128,18 @@ private slots:
             in.gateway.timer6Tick();
         };
         hear("N1EARLY", "RS0ISS*"); // before the pass
-        at(first.times.riseUnix + 5);
-        hear("N1ABC-7", "RS0ISS*,WIDE2-1");
+        in.clock.set(QDateTime::fromSecsSinceEpoch(qint64(first.times.riseUnix) + 1));
+        hear("N1ABC-7", "RS0ISS*,WIDE2-1"); // no tick yet: the frame finds the pass begun
         hear("N2XYZ", "ARISS");
+        // The position moved mid-pass: its times computed again, what it counted kept.
+        in.gateway.settings().setText(Settings::InternetBeaconText, "!4933.50N/07201.75W-");
+        sats.tick();
         hear("N1ABC-7", "N1DIG*,RS0ISS*");
         sats.heard(sample::unescaped(sample::monitor("N3GAT", ">x", "RS0ISS*")), true);
-        at(first.times.setUnix + 5);
+        at(first.times.setUnix + 120);
+        QVERIFY(sats.lastPass() && sats.lastPass()->times.setUnix != first.times.setUnix);
         const QString line =
-            sats.passLine(first) + ": 3 frames through RS0ISS, 2 stations, 1 gated";
+            sats.passLine(*sats.lastPass()) + ": 3 frames through RS0ISS, 2 stations, 1 gated";
         QCOMPARE(in.file("Logs_Kestrel/passes.txt"), (line + "\r\n").toLatin1());
         QCOMPARE(in.gateway.texts().text(T::LastPass), line);
         QVERIFY(sats.lastPass() && sats.lastPass()->frames == 3);
