@@ -5,6 +5,7 @@
 #include "core/settingsfile.h"
 #include "core/text.h"
 #include "host/hostmailbox.h"
+#include "station/satellites.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -86,9 +87,23 @@ int checkStation(const ProgramFolder &folder, const mailbox::Store &store, std::
     }
 
     QStringList serviceProblems;
-    Services::read(folder.resolve(QStringLiteral("\\services.ini")), &serviceProblems);
+    const Services services =
+        Services::read(folder.resolve(QStringLiteral("\\services.ini")), &serviceProblems);
     for (const QString &p : serviceProblems)
         r.problem(p);
+
+    QFile elements(folder.resolve(QStringLiteral("\\elements.txt")));
+    if (elements.open(QIODevice::ReadOnly)) {
+        const QByteArray content = elements.read(Satellites::kMaxElementsFile);
+        const orbit::ReadResult read =
+            orbit::readElements(std::string_view(content.constData(), std::size_t(content.size())));
+        r.line(QStringLiteral("elements.txt: %1 element sets").arg(read.sets.size()));
+        for (const QString &p : Satellites::elementsProblems(read, services.satellites))
+            r.problem(p);
+    } else if (services.issSource != Services::IssSource::Lookup) {
+        r.problem(QStringLiteral("there is no elements.txt, but iss_source takes the ISS's "
+                                 "position from it"));
+    }
 
     r.line(QStringLiteral("Host mailbox"));
     const std::string unreachable = store.problem();

@@ -257,6 +257,10 @@ public:
                                   " degrees is out of range");
         if (!(e.meanMotion > 0))
             return fail(two_, "a mean motion of 0 is no orbit");
+        // Faster than 17 revolutions a day, the orbit lies inside the earth.
+        if (e.meanMotion > maxMeanMotion)
+            return fail(two_, "a mean motion of " + std::string(trimmed(two_.text.substr(52, 11))) +
+                                  " rev/day is an orbit inside the earth");
 
         const double period = e.periodMinutes();
         if (period > nearEarthPeriodMinutes) {

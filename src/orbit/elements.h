@@ -45,5 +45,7 @@ ReadResult readElements(std::string_view text);
 
 // Sets whose period is longer need the deep-space model, which is not here.
 inline constexpr double nearEarthPeriodMinutes = 225.0;
+// A circular orbit this fast lies a few km above the ground: faster is none.
+inline constexpr double maxMeanMotion = 17.0;
 
 } // namespace kestrel::orbit

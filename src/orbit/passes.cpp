@@ -92,8 +92,11 @@ std::vector<Pass> passes(const Propagator &p, const Station &station, double fro
     for (double back = 0; prev.e > 0 && back < period; back += step)
         prev = {prev.t - step, sky.elevation(prev.t - step)};
 
+    // A pass that never rose (an orbit the model cannot follow between the
+    // samples) is none.
     const auto keep = [&](const Pass &pass) {
-        if (pass.setUnix > fromUnix && pass.riseUnix < end)
+        if (pass.setUnix > fromUnix && pass.riseUnix < end && pass.maxElevationDeg > 0 &&
+            pass.riseUnix <= pass.maxUnix && pass.maxUnix <= pass.setUnix)
             found.push_back(pass);
     };
     std::optional<Sample> before; // the sample before prev

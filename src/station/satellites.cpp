@@ -109,6 +109,36 @@ bool Satellites::stale(const orbit::Elements &e) const
     return e.ageDays(nowUnix()) > kStaleDays;
 }
 
+QStringList Satellites::elementsProblems(const orbit::ReadResult &read,
+                                         const QList<Services::Satellite> &followed)
+{
+    QStringList lines;
+    // A set nobody follows is counted, not said: a published list holds many.
+    int others = 0;
+    for (const std::string &problem : read.problems) {
+        const std::size_t comma = problem.find(", line");
+        if (comma == std::string::npos ||
+            std::any_of(followed.begin(), followed.end(), [&](const Services::Satellite &f) {
+                return namedAs(problem.substr(0, comma), f.name);
+            }))
+            lines << QStringLiteral("elements.txt: ") +
+                         text::printable(QString::fromStdString(problem));
+        else
+            ++others;
+    }
+    if (others > 0)
+        lines << QStringLiteral("elements.txt: %1 sets of satellites not followed were skipped "
+                                "as unusable")
+                     .arg(others);
+    for (const Services::Satellite &f : followed)
+        if (std::none_of(read.sets.begin(), read.sets.end(),
+                         [&](const orbit::Elements &e) { return namedAs(e.name, f.name); }))
+            lines << QStringLiteral("elements.txt holds no set for %1; its passes are not "
+                                    "computed")
+                         .arg(f.name);
+    return lines;
+}
+
 bool Satellites::readElements()
 {
     const QString path = folder_.resolve(kElements);
@@ -132,27 +162,8 @@ bool Satellites::readElements()
     const QByteArray content = file.read(kMaxElementsFile);
     const orbit::ReadResult read =
         orbit::readElements(std::string_view(content.constData(), std::size_t(content.size())));
-    // A set nobody follows is counted, not said: a published list holds many.
-    int others = 0;
-    for (const std::string &problem : read.problems) {
-        const std::size_t comma = problem.find(", line");
-        const bool followed =
-            comma == std::string::npos ||
-            std::any_of(followed_.begin(), followed_.end(), [&](const Followed &f) {
-                return namedAs(problem.substr(0, comma), f.wanted.name);
-            });
-        if (followed)
-            log_.logError(QStringLiteral("Elements"),
-                          QStringLiteral("elements.txt: ") +
-                              text::printable(QString::fromStdString(problem)));
-        else
-            ++others;
-    }
-    if (others > 0)
-        log_.logError(QStringLiteral("Elements"),
-                      QStringLiteral("elements.txt: %1 sets of satellites not followed were "
-                                     "skipped as unusable")
-                          .arg(others));
+    for (const QString &problem : elementsProblems(read, services_.satellites))
+        log_.logError(QStringLiteral("Elements"), problem);
     for (Followed &f : followed_) {
         // The newest set of that name.
         const orbit::Elements *best = nullptr;
@@ -161,11 +172,6 @@ bool Satellites::readElements()
                 best = &e;
         if (best)
             f.propagator.emplace(*best);
-        else
-            log_.logError(QStringLiteral("Elements"),
-                          QStringLiteral("elements.txt holds no set for %1; its passes are not "
-                                         "computed")
-                              .arg(f.wanted.name));
     }
     return true;
 }

@@ -67,6 +67,12 @@ public:
     const std::optional<Pass> &lastPass() const { return last_; }
     std::optional<Sighting> sighting(const QString &satellite, const QDateTime &at) const;
 
+    // What the operator is told of element sets read for the satellites
+    // followed: the problems of their sets (and of lines in no set), how
+    // many other sets were unusable, each followed satellite without a set.
+    static QStringList elementsProblems(const orbit::ReadResult &read,
+                                        const QList<Services::Satellite> &followed);
+
     // One pass as a line: "ISS 07-12-26 14:32:10 to 14:43:01, highest 45.3° at 14:37:02".
     QString passLine(const Pass &p) const;
 

@@ -58,7 +58,8 @@ private slots:
     // --check says each problem start-up would meet, with its line, touching nothing.
     void check_data()
     {
-        QTest::addColumn<QByteArrayList>("edit"); // in kestrel.ini: text, replacement
+        // In kestrel.ini: text, replacement; or "elements.txt" and what it holds.
+        QTest::addColumn<QByteArrayList>("edit");
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("as written")
             << QByteArrayList{"", ""} << QByteArray("Nothing wrong found.\n");
@@ -76,14 +77,21 @@ private slots:
             << QByteArray("Validation# 12345 is not the APRS-IS passcode of N1IGT");
         QTest::newRow("bad value") << QByteArrayList{"Packets/min=6", "Packets/min=12"}
                                    << QByteArray("Packets/min on line 31 is \"12\", not 6 to 9");
+        QTest::newRow("elements")
+            << QByteArrayList{"elements.txt",
+                              QByteArray(sample::kIssElements).replace("9993", "9994")}
+            << QByteArray("elements.txt: ISS (ZARYA), line 2: fails its checksum");
     }
     void check()
     {
         QFETCH(QByteArrayList, edit);
         QFETCH(QByteArray, said);
         TempStation s;
-        s.writeFile(s.programFile("kestrel.ini"),
-                    TempStation::settingsFile().replace(edit[0], edit[1]));
+        if (edit[0] == "elements.txt")
+            s.writeFile(s.programFile("elements.txt"), edit[1]);
+        else
+            s.writeFile(s.programFile("kestrel.ini"),
+                        TempStation::settingsFile().replace(edit[0], edit[1]));
         const QStringList before = s.snapshot();
         Child kestrel(programUnderTest("KESTREL_BIN"), kestrelArgs(s, "--check"));
         QCOMPARE(kestrel.finish(), edit[0].isEmpty() ? 0 : 1);

@@ -149,6 +149,8 @@ private slots:
             "2 26609   6.8700 123.4560 7960000 200.0000  20.0000  1.00285000 12349",
             "AO-40: a period of 1436 min is deep space; only near-Earth sets (225 min or less) "
             "are followed");
+        row("inside the earth", "SO-50\n" + one + "\n" + two.left(52) + "17.50000000868044",
+            "SO-50, line 6: a mean motion of 17.50000000 rev/day is an orbit inside the earth");
         row("stray bytes", QByteArray("\x89PNG\r\n\x1a\n\0\0", 10),
             "lines 4-6 (\"?PNG\"): not part of an element set");
     }
