@@ -333,8 +333,11 @@ void Satellites::fetched()
     const QString url = services_.elementsUrl;
     const QByteArray page = std::exchange(page_, QByteArray());
     const auto fail = [&](const QString &why) {
-        log_.logError(QStringLiteral("Elements"),
-                      QStringLiteral("%1: %2; elements.txt is kept as it is").arg(url, why));
+        // A list that stays away is said once, not every hour.
+        if (why != fetchFailure_)
+            log_.logError(QStringLiteral("Elements"),
+                          QStringLiteral("%1: %2; elements.txt is kept as it is").arg(url, why));
+        fetchFailure_ = why;
         // Tried again in an hour, not a day (the network may not have been up).
         fetchedAt_ = nowUnix() - kDay + 3600;
     };
@@ -360,6 +363,7 @@ void Satellites::fetched()
     const QString error = files::replaceFile(folder_.resolve(kElements), whole);
     if (!error.isEmpty())
         return fail(error);
+    fetchFailure_.clear();
     if (readElements())
         computePasses();
 }

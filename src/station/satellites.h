@@ -65,6 +65,7 @@ public:
     // The passes of the coming kHours, every followed satellite, by rise.
     const std::vector<Pass> &nextPasses() const { return next_; }
     const std::optional<Pass> &lastPass() const { return last_; }
+    bool fetching() const { return reply_ != nullptr; }
     std::optional<Sighting> sighting(const QString &satellite, const QDateTime &at) const;
 
     // What the operator is told of element sets read for the satellites
@@ -127,6 +128,7 @@ private:
     QByteArray page_;
     QTimer deadline_;
     double fetchedAt_ = 0;
+    QString fetchFailure_; // the last failure said
 };
 
 } // namespace kestrel
