@@ -176,6 +176,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("args");
         QTest::addColumn<QByteArray>("said");
+        QTest::newRow("no baud") << QStringList{"/dev/null", "--baud", ""}
+                                 << QByteArray("--baud takes 1200");
         QTest::newRow("baud") << QStringList{"/dev/null", "--baud", "9601"}
                               << QByteArray("--baud takes 1200");
         QTest::newRow("baud on TCP") << QStringList{"127.0.0.1:8001", "--baud", "9600"}

@@ -284,7 +284,8 @@ int kissHost(DirectoryStore &mailbox, const std::string &where, const Args &args
     if (!where.empty() && (where.front() == '/' || where.front() == '.')) {
         target = StreamLink::Target{{}, {}, where, 9600};
         const std::string baud = args.option("--baud", "9600");
-        if (baud.size() > 6 || baud.find_first_not_of("0123456789") != std::string::npos ||
+        if (baud.empty() || baud.size() > 6 ||
+            baud.find_first_not_of("0123456789") != std::string::npos ||
             !StreamLink::usableBaud(std::stoi(baud)))
             return usage("--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, "
                          "not \"" +
