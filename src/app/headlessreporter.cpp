@@ -25,9 +25,17 @@ HeadlessReporter::HeadlessReporter(Gateway &gateway, std::FILE *out, QObject *pa
                     print(StateTexts::name(t) + QStringLiteral(": ") + counts);
                     return;
                 }
-                // One line each for a text of several.
-                for (const QString &line : value.split(QLatin1Char('\n')))
-                    print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(line));
+                // The day's passes: each once, as it comes into the day.
+                if (t == StateTexts::Passes) {
+                    const QStringList passes = value.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                    for (const QString &pass : passes)
+                        if (!passes_.contains(pass))
+                            print(StateTexts::name(t) + QStringLiteral(": + ") +
+                                  text::printable(pass));
+                    passes_ = passes;
+                    return;
+                }
+                print(StateTexts::name(t) + QStringLiteral(": ") + text::printable(value));
             });
     connect(&gateway.texts(), &StateTexts::counterChanged, this,
             [this](StateTexts::Counter c, qint64 value) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QStringList>
 #include <cstdio>
 
 namespace kestrel {
@@ -24,7 +25,8 @@ private:
     std::FILE *out_;
     bool utf8_ = localeIsUtf8();
     bool flushPending_ = false;
-    QString inetToRf_; // the Internet-to-RF line as last printed, its seconds aside
+    QString inetToRf_;   // the Internet-to-RF line as last printed, its seconds aside
+    QStringList passes_; // the day's passes as last printed
 };
 
 } // namespace kestrel

@@ -25,7 +25,7 @@ private slots:
         QVERIFY(h.says("ISS frame: +ISS Position Object"));
         // The day's passes computed from the elements, each on a line.
         QVERIFY(h.says("\nNext pass: ISS "));
-        QVERIFY(h.says("\nPasses: ISS "));
+        QVERIFY(h.says("\nPasses: + ISS "));
 
         h.kestrel->signal(SIGUSR1);
         // The host is told to send once the object is in place.
