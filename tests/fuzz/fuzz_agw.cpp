@@ -15,6 +15,7 @@
 
 using namespace kestrel;
 namespace agw = zenohost::agw;
+namespace kiss = zenohost::kiss;
 
 namespace {
 std::string bare(std::string call)
