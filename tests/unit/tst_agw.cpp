@@ -117,6 +117,7 @@ private slots:
         const auto b = [](const auto &literal) { return QByteArray(literal, sizeof literal - 1); };
         row("noise before the first FEND", b("ab\xc0\x00x\xc0"), "0:78 | 0 0");
         row("escapes, port 3", b("\xc0\x30\xdb\xdc\xdb\xdd\xc0"), "3:c0db | 0 0");
+        row("port 12: its data byte is FEND", b("\xc0\xdb\xdc\x61\xc0"), "12:61 | 0 0");
         row("empty frames", b("\xc0\xc0\x00\x61\xc0\xc0\xf0\x62\xc0"), "0:61 15:62 | 0 0");
         row("other commands", b("\xc0\x01\x1e\xc0\xc0\xff\xc0\xc0\x00\x61\xc0"), "0:61 | 2 0");
         row("broken escape", b("\xc0\x00\xdb\x41\xc0\xc0\x00\xdb\xc0"), "| 0 2");

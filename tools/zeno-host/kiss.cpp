@@ -27,8 +27,10 @@ std::string encode(int port, Command command, std::string_view payload)
     std::string out;
     out.reserve(payload.size() + payload.size() / 8 + 4);
     out += kFend;
-    out += static_cast<char>((port & 0x0f) << 4 | command);
-    for (const char c : payload) {
+    // The command byte is escaped as the payload is: port 12's data is FEND.
+    std::string frame(1, static_cast<char>((port & 0x0f) << 4 | command));
+    frame += payload;
+    for (const char c : frame) {
         if (c == kFend)
             out.append({kFesc, kTfend});
         else if (c == kFesc)
@@ -77,7 +79,7 @@ std::optional<Frame> Deframer::next()
         std::string frame;
         frame.reserve(raw->size());
         bool broken = false;
-        for (std::size_t i = 1; i < raw->size() && !broken; ++i) {
+        for (std::size_t i = 0; i < raw->size() && !broken; ++i) {
             if ((*raw)[i] != kFesc) {
                 frame += (*raw)[i];
                 continue;
@@ -86,17 +88,22 @@ std::optional<Frame> Deframer::next()
             broken = after != kTfend && after != kTfesc;
             frame += after == kTfend ? kFend : kFesc;
         }
-        const auto command = static_cast<std::uint8_t>((*raw)[0]);
+        if (broken) {
+            ++dropped_;
+            why_ = "a FESC not followed by TFEND or TFESC";
+            continue;
+        }
+        const auto command = static_cast<std::uint8_t>(frame[0]);
         if ((command & 0x0f) != Data) {
             ++otherCommands_;
             continue;
         }
-        if (broken || frame.size() > kMaxFrameBytes) {
+        if (frame.size() - 1 > kMaxFrameBytes) {
             ++dropped_;
-            why_ = broken ? "a FESC not followed by TFEND or TFESC" : "longer than any AX.25 frame";
+            why_ = "longer than any AX.25 frame";
             continue;
         }
-        return Frame{command >> 4, std::move(frame)};
+        return Frame{command >> 4, frame.substr(1)};
     }
     return std::nullopt;
 }
