@@ -88,19 +88,16 @@ std::optional<Frame> Deframer::next()
             broken = after != kTfend && after != kTfesc;
             frame += after == kTfend ? kFend : kFesc;
         }
-        if (broken) {
+        // Too long is dropped whatever it is, as nextRaw() drops one it
+        // cannot see the end of.
+        if (broken || frame.size() - 1 > kMaxFrameBytes) {
             ++dropped_;
-            why_ = "a FESC not followed by TFEND or TFESC";
+            why_ = broken ? "a FESC not followed by TFEND or TFESC" : "longer than any AX.25 frame";
             continue;
         }
         const auto command = static_cast<std::uint8_t>(frame[0]);
         if ((command & 0x0f) != Data) {
             ++otherCommands_;
-            continue;
-        }
-        if (frame.size() - 1 > kMaxFrameBytes) {
-            ++dropped_;
-            why_ = "longer than any AX.25 frame";
             continue;
         }
         return Frame{command >> 4, frame.substr(1)};
