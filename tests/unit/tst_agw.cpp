@@ -124,6 +124,9 @@ private slots:
         const QByteArray longest(kiss::kMaxFrameBytes, 'a');
         row("longest", b("\xc0\x00") + longest + "\xc0", "0:" + longest.toHex() + " | 0 0");
         row("too long", b("\xc0\x00") + longest + "a\xc0", "| 0 1");
+        row("longest, all escaped",
+            b("\xc0\xdb\xdc") + QByteArray("\xdb\xdd").repeated(kiss::kMaxFrameBytes) + "\xc0",
+            "12:" + QByteArray("\xdb").repeated(kiss::kMaxFrameBytes).toHex() + " | 0 0");
         row("unended", b("\xc0\x00") + QByteArray(3000, 'a') + b("\xc0\x00\x61\xc0"), "0:61 | 0 1");
     }
 

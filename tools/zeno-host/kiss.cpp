@@ -53,9 +53,10 @@ std::optional<std::string> Deframer::nextRaw()
     for (;;) {
         const std::size_t fend = buffer_.find(kFend);
         if (fend == std::string::npos) {
-            // Nothing whole yet; past the longest escaped frame it can only
-            // be dropped, and what follows waits for the next FEND.
-            if (synced_ && buffer_.size() > 2 * kMaxFrameBytes + 1) {
+            // Nothing whole yet; past the longest escaped frame (command and
+            // payload all escaped) it can only be dropped, and what follows
+            // waits for the next FEND.
+            if (synced_ && buffer_.size() > 2 * (kMaxFrameBytes + 1)) {
                 ++dropped_;
                 why_ = "longer than any AX.25 frame";
                 synced_ = false;
