@@ -25,7 +25,9 @@ grep -qx "Restart=always" "$prefix/lib/systemd/system/kestrel.service" || fail "
 exec_start=$(sed -n 's/^ExecStart=//p' "$prefix/lib/systemd/system/kestrel-host.service")
 for bridge in "agw 127.0.0.1:9" "kiss 127.0.0.1:9" "kiss $prefix/ttyNONE --baud 9600"; do
     status=0
-    ZENO_MAILBOX=$prefix/mailbox ZENO_HOST_BRIDGE=$bridge timeout 1 \
+    # (A build with shared layers, as the mutation run makes, does not
+    # install them: they are found in the build.)
+    LD_LIBRARY_PATH=$build ZENO_MAILBOX=$prefix/mailbox ZENO_HOST_BRIDGE=$bridge timeout 1 \
         ${exec_start//\$ZENO_HOST_BRIDGE/$bridge} 2>"$prefix/said" || status=$?
     [ $status -eq 124 ] && grep -q "^zeno-host: no .* at " "$prefix/said" ||
         fail "the host unit's command line with \"$bridge\": $(cat "$prefix/said")"
