@@ -155,6 +155,7 @@ private slots:
                                       0, "N1IGT-10", "APKR02", "ARISS", "}hello")));
         QTRY_VERIFY(
             zeno.out().contains("SENT  1:Fm N1IGT-10 To APKR02 Via ARISS <UI pid=F0 Len=6 >"));
+        QVERIFY(!zeno.err().contains("TXDATA not sent"));
 
         tnc.reset();
         QTRY_COMPARE(status(), "Zeno running, but no AGWPE!");
