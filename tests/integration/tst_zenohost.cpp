@@ -124,6 +124,7 @@ private slots:
         s.setMailboxValue("MyCall", "String", "N1IGT-10");
         s.setMailboxValue("Command", "To", "APKR02");
         s.setMailboxValue("Command", "Via", "ARISS");
+        s.setMailboxValue("Command", "TXP", "2"); // as a gateway that started first chose
         const QString device = s.root() + "/ttyKISS";
         auto tnc = std::make_unique<SerialTnc>(device);
         Child zeno(programUnderTest("ZENO_HOST_BIN"), {"--mailbox", s.mailboxDir(), "kiss", device,
@@ -152,9 +153,9 @@ private slots:
         s.setMailboxValue("TXData", "String", ":}hello\r\n");
         s.setMailboxValue("Command", "Command", "/TXDATA/");
         QTRY_COMPARE(tnc->take(), QByteArray::fromStdString(*zenohost::kiss::unproto(
-                                      0, "N1IGT-10", "APKR02", "ARISS", "}hello")));
+                                      1, "N1IGT-10", "APKR02", "ARISS", "}hello")));
         QTRY_VERIFY(
-            zeno.out().contains("SENT  1:Fm N1IGT-10 To APKR02 Via ARISS <UI pid=F0 Len=6 >"));
+            zeno.out().contains("SENT  2:Fm N1IGT-10 To APKR02 Via ARISS <UI pid=F0 Len=6 >"));
         QVERIFY(!zeno.err().contains("TXDATA not sent"));
 
         tnc.reset();

@@ -171,6 +171,11 @@ private slots:
             QCOMPARE(errorLines(st.station),
                      QStringList{"ISS the ISS's elements in elements.txt are more than 14 days "
                                  "old; nothing is sent until they are renewed"});
+            // Fresh again (the clock back): sent, and nothing more said.
+            st.clock.advance(-days * 86400);
+            st.run();
+            QVERIFY(!st.sent().isEmpty());
+            QCOMPARE(errorLines(st.station).size(), 1);
             return;
         }
         QTEST(int(st.web.requests().size()), "asked");
