@@ -168,8 +168,11 @@ void StreamLink::service(short events)
         char buffer[8192];
         const ssize_t n = ::read(fd_, buffer, sizeof buffer);
         if (n <= 0) {
+            // A device unplugged (or a pseudo-terminal's other end closed)
+            // reads as the end or as an I/O error.
+            const bool gone = n == 0 || errno == EIO;
             if (n == 0 || (errno != EAGAIN && errno != EINTR))
-                fail(n != 0                   ? std::strerror(errno)
+                fail(!gone                    ? std::strerror(errno)
                      : target_.device.empty() ? "it closed the link"
                                               : "the device went away");
             return;
