@@ -157,7 +157,9 @@ private:
         for (const auto &[command, value] : settings)
             if (value >= 0)
                 link_.send(kiss::encode(0, command, std::string(1, static_cast<char>(value))));
-        becomeActive();
+        // Unless writing them has already failed.
+        if (link_.open())
+            becomeActive();
     }
 
     void received(std::string_view bytes) override
