@@ -64,10 +64,14 @@ double Satellites::nowUnix() const
     return clock_.now().toMSecsSinceEpoch() / 1000.0;
 }
 
+QString Satellites::ownPosition() const
+{
+    return settings_.text(Settings::InternetBeaconText).mid(1, 18);
+}
+
 std::optional<orbit::Station> Satellites::station() const
 {
-    const QString own = settings_.text(Settings::InternetBeaconText).mid(1, 18);
-    const auto degrees = position::signedDegrees(own);
+    const auto degrees = position::signedDegrees(ownPosition());
     if (!degrees)
         return std::nullopt;
     return orbit::Station{degrees->first, degrees->second, 0};
@@ -98,9 +102,8 @@ void Satellites::tick()
         startFetch();
     const bool changed = readElements();
     trackPasses();
-    const QString own = settings_.text(Settings::InternetBeaconText).mid(1, 18);
-    if (changed || own != ownPosition_ || now - computedAt_ >= 3600 || now < computedAt_ ||
-        (!next_.empty() && next_.front().times.setUnix < now))
+    if (changed || ownPosition() != ownPosition_ || now - computedAt_ >= 3600 ||
+        now < computedAt_ || (!next_.empty() && next_.front().times.setUnix < now))
         computePasses();
 }
 
@@ -180,7 +183,7 @@ void Satellites::computePasses()
 {
     const double now = nowUnix();
     computedAt_ = now;
-    ownPosition_ = settings_.text(Settings::InternetBeaconText).mid(1, 18);
+    ownPosition_ = ownPosition();
     next_.clear();
     const auto here = station();
     if (here)

@@ -97,6 +97,8 @@ private:
     };
 
     double nowUnix() const;
+    // The 18 characters of the beacon's position: where the passes are for.
+    QString ownPosition() const;
     std::optional<orbit::Station> station() const;
     bool readElements(); // whether the file changed
     void computePasses();

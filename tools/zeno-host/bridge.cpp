@@ -147,8 +147,7 @@ private:
     void opened() override
     {
         deframer_.clear();
-        std::fprintf(stderr, "zeno-host: connected to the %s at %s\n",
-                     link_.target().device.empty() ? "engine" : "TNC",
+        std::fprintf(stderr, "zeno-host: connected to the %s at %s\n", link_.what(),
                      link_.target().where().c_str());
         const std::pair<kiss::Command, int> settings[] = {
             {kiss::TxDelay, parameters_.txDelay},

@@ -27,6 +27,14 @@ const char *const kUsage =
     "The mailbox folder is --mailbox, else $ZENO_MAILBOX, else\n"
     "~/.zeno/registry. --version prints the version.\n";
 
+std::optional<int> wholeNumber(const std::string &text)
+{
+    if (text.empty() || text.size() > 9 ||
+        text.find_first_not_of("0123456789") != std::string::npos)
+        return std::nullopt;
+    return std::stoi(text);
+}
+
 int usage(const std::string &why)
 {
     std::fprintf(stderr, "zeno-host: %s\n\n%s", why.c_str(), kUsage);

@@ -2,6 +2,7 @@
 
 // What zeno-host's command line gives a command, and the usage text.
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,6 +14,9 @@ extern const char *const kUsage;
 // What was wrong and the usage, on standard error; returns the exit status
 // of a bad command line.
 int usage(const std::string &why);
+
+// A whole number written with digits only (at most nine), or nothing.
+std::optional<int> wholeNumber(const std::string &text);
 
 // Options after the command word: "--name value" pairs and plain words.
 struct Args

@@ -251,11 +251,10 @@ std::optional<int> kissParameter(const Args &args, const std::string &name)
 {
     if (!args.has(name))
         return -1;
-    const std::string text = args.option(name);
-    if (text.empty() || text.size() > 3 ||
-        text.find_first_not_of("0123456789") != std::string::npos || std::stoi(text) > 255)
+    const auto n = wholeNumber(args.option(name));
+    if (!n || *n > 255)
         return std::nullopt;
-    return std::stoi(text);
+    return n;
 }
 
 } // namespace
@@ -284,13 +283,12 @@ int kissHost(DirectoryStore &mailbox, const std::string &where, const Args &args
     if (!where.empty() && (where.front() == '/' || where.front() == '.')) {
         target = StreamLink::Target{{}, {}, where, 9600};
         const std::string baud = args.option("--baud", "9600");
-        if (baud.empty() || baud.size() > 6 ||
-            baud.find_first_not_of("0123456789") != std::string::npos ||
-            !StreamLink::usableBaud(std::stoi(baud)))
+        const auto speed = wholeNumber(baud);
+        if (!speed || !StreamLink::usableBaud(*speed))
             return usage("--baud takes 1200, 2400, 4800, 9600, 19200, 38400, 57600 or 115200, "
                          "not \"" +
                          baud + "\"");
-        target->baud = std::stoi(baud);
+        target->baud = *speed;
     } else {
         target = tcpTarget(where);
         if (!target)

@@ -49,6 +49,8 @@ public:
     short events() const;
     Clock::time_point retryAt() const { return retryAt_; }
     const Target &target() const { return target_; }
+    // "engine" or "TNC", as the operator is told.
+    const char *what() const { return what_; }
 
     void connectWhenDue(Clock::time_point now);
     // After poll() gave `events` on fd().

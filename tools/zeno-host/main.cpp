@@ -16,16 +16,6 @@
 
 using namespace zenohost;
 
-namespace {
-
-bool wholeNumber(const std::string &text)
-{
-    return !text.empty() && text.size() < 10 &&
-           std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-} // namespace
-
 int main(int argc, char *argv[])
 {
     std::string folder;
